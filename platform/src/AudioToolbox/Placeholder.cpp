@@ -1,0 +1,2 @@
+// Keeps the library non-empty until the services arrive.
+namespace varsile_platform_placeholder {}
