@@ -55,6 +55,10 @@ enum CFNumberType : CFIndex {
   kCFNumberDoubleType = 13,
 };
 
+enum CFURLPathStyle : CFIndex {
+  kCFURLPOSIXPathStyle = 0,
+};
+
 enum CFComparisonResult : CFIndex {
   kCFCompareLessThan = -1,
   kCFCompareEqualTo = 0,
