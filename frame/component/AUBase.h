@@ -1,0 +1,243 @@
+// The audio-unit component: scopes and elements, lifecycle, properties,
+// parameters, render and listeners. Its virtual operations are the frame's
+// interface; effects specialise it by overriding them.
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <atomic>
+#include <vector>
+
+#include "AUElementCreator.h"
+#include "AUInputElement.h"
+#include "AUOutputElement.h"
+#include "AUScope.h"
+#include "CAStreamBasicDescription.h"
+#include "ComponentBase.h"
+#include "TThreadSafeList.h"
+
+class AUBase : public ComponentBase, public AUElementCreator {
+ public:
+  // A render notification: the host's procedure and its reference value.
+  struct RenderCallback {
+    AURenderCallback mProc = nullptr;
+    void* mRefCon = nullptr;
+    bool operator==(const RenderCallback& other) const noexcept = default;
+  };
+
+  // One property-listener registration.
+  struct PropertyListener {
+    AudioUnitPropertyID mPropertyID = 0;
+    AudioUnitPropertyListenerProc mListenerProc = nullptr;
+    void* mListenerRefCon = nullptr;
+  };
+
+  static constexpr UInt32 kDefaultMaxFramesPerSlice = 1156;
+  static constexpr AudioUnitScope kNumScopes = 5;
+
+  AUBase(AudioComponentInstance instance, UInt32 numInputElements, UInt32 numOutputElements,
+         UInt32 numGroupElements = 0, UInt32 numPartElements = 0);
+
+  // ---- Virtual operations, in slot order ----
+  ~AUBase() override;               // 1-2
+  void PostConstructor() override;  // 3
+  void PreDestructor() override;    // 4
+                                    // 5 Version, kept from ComponentBase
+  virtual OSStatus Initialize();    // 6
+  virtual void Cleanup();           // 7
+  virtual OSStatus Reset(AudioUnitScope scope, AudioUnitElement element);  // 8
+  virtual OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                   UInt32& outDataSize, Boolean& outWritable);  // 9
+  virtual OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                               void* outData);  // 10
+  virtual OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                               const void* inData, UInt32 inDataSize);  // 11
+  virtual OSStatus RemovePropertyValue(AudioUnitPropertyID id, AudioUnitScope scope,
+                                       AudioUnitElement element);  // 12
+  virtual OSStatus AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                       void* refCon);  // 13
+  virtual OSStatus RemovePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
+                                          void* refCon,
+                                          bool refConSpecified);                   // 14
+  virtual OSStatus SetRenderNotification(AURenderCallback proc, void* refCon);     // 15
+  virtual OSStatus RemoveRenderNotification(AURenderCallback proc, void* refCon);  // 16
+  virtual OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                AudioUnitParameterValue& outValue);  // 17
+  virtual OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 18
+  virtual OSStatus SetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
+                                     AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 19
+  virtual OSStatus GetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
+                                     AudioUnitParameterValue& outValue);                        // 20
+  virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents);  // 21
+  virtual OSStatus RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                             UInt32 busNumber, UInt32 frames);  // 22
+  virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                          UInt32 frames);                                 // 23
+  virtual bool BusCountWritable(AudioUnitScope scope);                    // 24
+  virtual OSStatus SetBusCount(AudioUnitScope scope, UInt32 count);       // 25
+  virtual OSStatus SetConnection(const AudioUnitConnection& connection);  // 26
+  virtual OSStatus SetInputCallback(UInt32 propertyID, AudioUnitElement element, AURenderCallback proc,
+                                    void* refCon);  // 27
+  // outList null asks for the count only.
+  virtual OSStatus GetParameterList(AudioUnitScope scope, AudioUnitParameterID* outList,
+                                    UInt32& outNumParameters);  // 28
+  virtual OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
+                                    AudioUnitParameterInfo& outInfo);  // 29
+  // A new class-info dictionary that the caller releases.
+  virtual OSStatus SaveState(CFPropertyListRef* outData);  // 30
+  virtual OSStatus RestoreState(CFPropertyListRef data);   // 31
+  // outStrings null asks whether strings exist.
+  virtual OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
+                                            CFArrayRef* outStrings);  // 32
+  virtual OSStatus CopyClumpName(AudioUnitScope scope, UInt32 clumpID, SInt32 desiredNameLength,
+                                 CFStringRef* outClumpName);  // 33
+  // outData null asks whether presets exist.
+  virtual OSStatus GetPresets(CFArrayRef* outData) const;                                 // 34
+  virtual OSStatus NewFactoryPresetSet(const AUPreset& preset);                           // 35
+  virtual UInt32 GetNumCustomUIComponents();                                              // 36
+  virtual void GetUIComponentDescs(ComponentDescription* outDescriptions);                // 37
+  virtual CFURLRef CopyIconLocation();                                                    // 38
+  virtual Float64 GetLatency();                                                           // 39
+  virtual Float64 GetTailTime();                                                          // 40
+  virtual bool SupportsTail();                                                            // 41
+  virtual bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) = 0;  // 42
+  // The published channel configurations; *outInfo may be left untouched when 0.
+  virtual UInt32 SupportedNumChannels(const AUChannelInfo** outInfo);  // 43
+  virtual bool ValidFormat(AudioUnitScope scope, AudioUnitElement element,
+                           const CAStreamBasicDescription& format);  // 44
+  virtual const CAStreamBasicDescription& GetStreamFormat(AudioUnitScope scope,
+                                                          AudioUnitElement element);  // 45
+  virtual OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
+                                      const CAStreamBasicDescription& previousFormat,
+                                      const CAStreamBasicDescription& newFormat);     // 46
+  AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) override;  // 47
+  virtual void ReallocateBuffers();                                                   // 48
+  virtual void SetMaxFramesPerSlice(UInt32 frames);                                   // 49
+  virtual OSStatus CanSetMaxFrames() const;                                           // 50
+  virtual UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
+                                      AudioChannelLayoutTag* outLayoutTags);  // 51
+  // The layout's size in bytes (0: none); outLayout null asks for the size only.
+  virtual UInt32 GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
+                                       AudioChannelLayout* outLayout,
+                                       bool& outWritable);  // 52
+  virtual OSStatus SetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
+                                         const AudioChannelLayout* layout);                   // 53
+  virtual OSStatus RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element);  // 54
+  virtual OSStatus ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>& events, UInt32 frames,
+                                             void* context);  // 55
+  virtual OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
+                                         UInt32 totalFrames);  // 56
+
+  // ---- Lifecycle ----
+  // The initialize selector: Initialize, then buffers, then the published flag.
+  OSStatus DoInitialize();
+  // The uninitialize selector; also what PreDestructor does.
+  void DoCleanup();
+  // Makes the elements of the input, output, group and part scopes, once.
+  void CreateElements();
+
+  bool IsInitialized() const noexcept { return mInitialized.load(std::memory_order_acquire); }
+  bool HasBegunInitializing() const noexcept { return mHasBegunInitializing; }
+  UInt32 GetMaxFramesPerSlice() const noexcept { return mMaxFramesPerSlice; }
+  UInt8 AudioUnitAPIVersion() const noexcept { return mAudioUnitAPIVersion; }
+  bool ElementsCreated() const noexcept { return mElementsCreated; }
+  bool BuffersAllocated() const noexcept { return mBuffersAllocated; }
+  const AUPreset& GetCurrentPreset() const noexcept { return mCurrentPreset; }
+  Float64 GetLastRenderSampleTime() const noexcept { return mLastSampleTime.load(std::memory_order_relaxed); }
+
+  // The host's description of this component; five zeros when unavailable.
+  AudioComponentDescription GetComponentDescription() const;
+
+  // ---- Scopes and elements ----
+  // A scope above 4 throws kAudioUnitErr_InvalidScope.
+  AUScope& GetScope(AudioUnitScope scope);
+  const AUScope& GetScope(AudioUnitScope scope) const;
+  AUScope& Globals() noexcept { return mScopes[kAudioUnitScope_Global]; }
+  AUScope& Inputs() noexcept { return mScopes[kAudioUnitScope_Input]; }
+  AUScope& Outputs() noexcept { return mScopes[kAudioUnitScope_Output]; }
+  // Null when the scope has no such element.
+  AUElement* GetElement(AudioUnitScope scope, AudioUnitElement element);
+  // Throws kAudioUnitErr_InvalidElement when missing.
+  AUElement* SafeGetElement(AudioUnitScope scope, AudioUnitElement element);
+  // Throws kAudioUnitErr_InvalidElement also when not an I/O element.
+  AUIOElement* GetIOElement(AudioUnitScope scope, AudioUnitElement element);
+  // The input or output element, or kAudioUnitErr_InvalidElement thrown.
+  AUInputElement* GetInput(AudioUnitElement element);
+  AUOutputElement* GetOutput(AudioUnitElement element);
+
+  // ---- Listeners ----
+  // Calls every listener of `id`; listeners added meanwhile are reached too.
+  void PropertyChanged(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element);
+
+  // ---- Render ----
+  // The render selector and the fast render entry end here; every error is
+  // returned (and recorded), nothing escapes.
+  OSStatus DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                    UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) noexcept;
+  OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                       UInt32 busNumber, AUOutputElement* output, UInt32 frames, AudioBufferList& ioData);
+
+  // ---- Properties ----
+  OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                   UInt32& outDataSize, Boolean& outWritable);
+  OSStatus DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                               void* outData);
+  OSStatus DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                               const void* inData, UInt32 inDataSize);
+  OSStatus DispatchRemovePropertyValue(AudioUnitPropertyID id, AudioUnitScope scope,
+                                       AudioUnitElement element);
+  bool HasIcon();
+
+  // ---- Formats ----
+  bool FormatIsCanonical(const CAStreamBasicDescription& format) const noexcept;
+  bool IsStreamFormatWritable(AudioUnitScope scope, AudioUnitElement element);
+
+  // ---- Scheduled parameters ----
+  // Ascending by offset read as signed; not stable.
+  static void SortParameterEventList(std::vector<AudioUnitParameterEvent>& events);
+
+  // ---- Selector dispatch ----
+  static OSStatus ComponentEntryDispatch(ComponentParameters* params, AUBase* instance);
+
+ protected:
+  bool mElementsCreated = false;
+  // Read by the render thread; published after a full barrier.
+  std::atomic<bool> mInitialized{false};
+  bool mHasBegunInitializing = false;
+  UInt8 mAudioUnitAPIVersion = 2;
+  UInt32 mInitNumInputEls;
+  UInt32 mInitNumOutputEls;
+  UInt32 mInitNumGroupEls;
+  UInt32 mInitNumPartEls;
+  AUScope mScopes[kNumScopes];
+  TThreadSafeList<RenderCallback> mRenderNotifications;
+  // Set by control threads, read by the render thread.
+  std::atomic<bool> mNotificationsUsed{false};
+  // Written by the render thread, read by property requests on other threads.
+  std::atomic<Float64> mLastSampleTime{kNoLastRenderedSampleTime};
+  UInt32 mMaxFramesPerSlice = 0;
+  // The first render error not yet read; written by the render thread.
+  std::atomic<OSStatus> mRenderError{0};
+  AUPreset mCurrentPreset{-1, nullptr};
+  std::vector<AudioUnitParameterEvent> mPendingEvents;
+  std::vector<PropertyListener> mPropertyListeners;
+  bool mBuffersAllocated = false;
+  HostCallbackInfo mHostCallbackInfo{};
+  CFStringRef mContextName = nullptr;
+};
+
+// Fast-path entries handed out through kAudioUnitProperty_FastDispatch. They
+// catch everything and return a status.
+OSStatus AudioUnitBaseGetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+                                   AudioUnitElement element, AudioUnitParameterValue* outValue);
+OSStatus AudioUnitBaseSetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+                                   AudioUnitElement element, AudioUnitParameterValue value,
+                                   UInt32 bufferOffsetInFrames);
+OSStatus AudioUnitBaseRender(AUBase* instance, AudioUnitRenderActionFlags* ioActionFlags,
+                             const AudioTimeStamp* timeStamp, UInt32 busNumber, UInt32 frames,
+                             AudioBufferList* ioData);
+
+// Stores value under key as a 32-bit integer number.
+void AddNumToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, SInt32 value);

@@ -1,0 +1,59 @@
+// The exported entry's work: the open selector makes the instance, every
+// other selector goes to the dispatcher, and whatever is thrown on the way
+// becomes a status.
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+
+#include <memory>
+#include <mutex>
+#include <new>
+
+#include "AUBase.h"
+
+// Holds the process-wide open mutex for its lifetime, so that no two
+// instances are constructed at the same time.
+class ComponentInitLocker {
+ public:
+  ComponentInitLocker() { sComponentOpenMutex.lock(); }
+  ~ComponentInitLocker() { sComponentOpenMutex.unlock(); }
+
+  ComponentInitLocker(const ComponentInitLocker&) = delete;
+  ComponentInitLocker& operator=(const ComponentInitLocker&) = delete;
+
+  static std::mutex sComponentOpenMutex;  // constant-initialised: usable before main
+};
+
+template <class Class>
+class ComponentEntryPoint {
+ public:
+  // `instance` is the host's instance storage: meaningless for open, the
+  // object made by open for every later selector.
+  static OSStatus Dispatch(ComponentParameters* params, Class* instance) noexcept {
+    try {
+      if (params == nullptr) return kAudio_ParamError;
+      if (params->what != kComponentOpenSelect) return AUBase::ComponentEntryDispatch(params, instance);
+      return Open(reinterpret_cast<AudioComponentInstance>(params->params[0]));
+    } catch (const std::bad_alloc&) {
+      return memFullErr;
+    } catch (SInt32 status) {
+      return status;
+    } catch (SInt16 status) {
+      return status;  // sign-extended
+    } catch (...) {
+      return -1;
+    }
+  }
+
+ private:
+  static OSStatus Open(AudioComponentInstance handle) {
+    const ComponentInitLocker lock;
+    // Freed on every failure, a failing PostConstructor included: the host
+    // never received it and will not close it.
+    auto object = std::make_unique<Class>(handle);
+    object->PostConstructor();
+    SetComponentInstanceStorage(handle, object.get());
+    object.release();
+    return noErr;
+  }
+};

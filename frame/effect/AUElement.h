@@ -1,0 +1,60 @@
+// One element of a scope: its parameters and its name.
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <map>
+#include <vector>
+
+#include "ParameterMapEvent.h"
+
+class AUBase;
+
+class AUElement {
+ public:
+  explicit AUElement(AUBase* audioUnit);
+  virtual ~AUElement();
+
+  AUElement(const AUElement&) = delete;
+  AUElement& operator=(const AUElement&) = delete;
+
+  // Switches the element to a table of `count` parameters with ids 0..count-1;
+  // existing table entries keep their state. The map is ignored from then on.
+  virtual void UseIndexedParameters(SInt32 count);
+
+  AUBase* GetAudioUnit() const noexcept { return mOwner; }
+
+  // Parameter store. Unknown ids throw kAudioUnitErr_InvalidParameter.
+  ParameterMapEvent& GetParamEvent(AudioUnitParameterID id);
+  const ParameterMapEvent& GetParamEvent(AudioUnitParameterID id) const;
+  Float32 GetParameter(AudioUnitParameterID id) const;
+  // In map mode an absent id is created only while the component is not
+  // initialized, unless okWhenInitialized.
+  void SetParameter(AudioUnitParameterID id, Float32 value, bool okWhenInitialized = false);
+  void SetScheduledEvent(AudioUnitParameterID id, const AudioUnitParameterEvent& event,
+                         UInt32 sliceOffsetInBuffer, UInt32 sliceFrames, bool okWhenInitialized = false);
+  // Writes GetNumberOfParameters() ids: 0..n-1 in table mode, ascending in map mode.
+  void GetParameterList(AudioUnitParameterID* outList) const;
+  UInt32 GetNumberOfParameters() const noexcept;
+  bool UsesIndexedParameters() const noexcept { return mUsesTable; }
+
+  // Appends the element's big-endian state record: count, then (id, value bits) pairs.
+  void SaveState(CFMutableDataRef data) const;
+  // Reads one state record from [p, end) and sets its parameters in order.
+  // A record that does not fit throws kAudioUnitErr_InvalidPropertyValue
+  // before anything is set. Returns the position after the record.
+  const UInt8* RestoreState(const UInt8* p, const UInt8* end);
+
+  // Name: a retained string, null when unnamed.
+  CFStringRef GetName() const noexcept { return mName; }
+  void SetName(CFStringRef name);
+  bool HasName() const noexcept { return mName != nullptr; }
+
+ protected:
+  AUBase* mOwner;
+  std::map<AudioUnitParameterID, ParameterMapEvent> mParameterMap;
+  bool mUsesTable = false;
+  std::vector<ParameterMapEvent> mParameterTable;
+  CFStringRef mName = nullptr;
+};

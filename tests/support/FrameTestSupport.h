@@ -1,0 +1,140 @@
+// Helpers shared by the frame tests: a leak check for property-list values,
+// a minimal concrete component, a listener recorder and a host handle backed
+// by the platform's component registry.
+#pragma once
+
+#include <AudioToolbox/AudioComponentRegistry.h>
+#include <AudioUnit/AudioUnit.h>
+#include <CoreFoundation/CoreFoundation.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "AUBase.h"
+
+namespace frametest {
+
+// Fixture base: no property-list value may leak or be over-released by a test.
+class CFLeakCheck : public ::testing::Test {
+ protected:
+  void SetUp() override { mLiveAtStart = CFLiveObjectCount(); }
+  void TearDown() override {
+    EXPECT_EQ(CFLiveObjectCount(), mLiveAtStart) << "property-list values leaked or were over-released";
+  }
+
+ private:
+  CFIndex mLiveAtStart = 0;
+};
+
+// The smallest concrete component, counting the lifecycle calls it sees.
+class TestAU : public AUBase {
+ public:
+  explicit TestAU(AudioComponentInstance instance = nullptr, UInt32 inputs = 1, UInt32 outputs = 1,
+                  UInt32 groups = 0, UInt32 parts = 0)
+      : AUBase(instance, inputs, outputs, groups, parts) {}
+
+  bool StreamFormatWritable(AudioUnitScope, AudioUnitElement) override { return !IsInitialized(); }
+  OSStatus Initialize() override {
+    ++mInitializeCalls;
+    return mInitializeResult;
+  }
+  void Cleanup() override { ++mCleanupCalls; }
+  void ReallocateBuffers() override {
+    ++mReallocateCalls;
+    AUBase::ReallocateBuffers();
+  }
+
+  int mInitializeCalls = 0;
+  int mCleanupCalls = 0;
+  int mReallocateCalls = 0;
+  OSStatus mInitializeResult = noErr;
+
+  using AUBase::mContextName;
+  using AUBase::mCurrentPreset;
+  using AUBase::mHostCallbackInfo;
+  using AUBase::mLastSampleTime;
+  using AUBase::mMaxFramesPerSlice;
+  using AUBase::mNotificationsUsed;
+  using AUBase::mPendingEvents;
+  using AUBase::mPropertyListeners;
+  using AUBase::mRenderError;
+};
+
+// Constructs a component and runs PostConstructor, as the open step does.
+template <class AU = TestAU, class... Args>
+std::unique_ptr<AU> Open(Args&&... args) {
+  auto au = std::make_unique<AU>(std::forward<Args>(args)...);
+  au->PostConstructor();
+  return au;
+}
+
+// The close selector: PreDestructor, then destruction.
+template <class AU>
+void Close(std::unique_ptr<AU>& au) {
+  au->PreDestructor();
+  au.reset();
+}
+
+// Records every notification it hears.
+struct ListenerRecorder {
+  struct Call {
+    void* refCon;
+    AudioUnit unit;
+    AudioUnitPropertyID id;
+    AudioUnitScope scope;
+    AudioUnitElement element;
+  };
+  std::vector<Call> calls;
+
+  static void Proc(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
+                   AudioUnitElement element) {
+    static_cast<ListenerRecorder*>(refCon)->calls.push_back(Call{refCon, unit, id, scope, element});
+  }
+  std::size_t CountFor(AudioUnitPropertyID id) const {
+    std::size_t n = 0;
+    for (const auto& c : calls) n += c.id == id;
+    return n;
+  }
+};
+
+// The test component's registration: answers open and close and passes every
+// other selector to the component attached as storage, if any.
+inline OSStatus TestComponentEntry(ComponentParameters* params, void* storage) {
+  if (params->what == kComponentOpenSelect || params->what == kComponentCloseSelect) return noErr;
+  if (storage == nullptr) return badComponentSelector;
+  return AUBase::ComponentEntryDispatch(params, static_cast<AUBase*>(storage));
+}
+
+inline constexpr AudioComponentDescription kTestDescription{kAudioUnitType_Effect, 0x74737431 /* 'tst1' */,
+                                                            0x56727354 /* 'VrsT' */, 0, 0};
+
+inline AudioComponent TestComponent() {
+  static AudioComponent component =
+      AudioComponentRegister(&kTestDescription, CFSTR("Varsile frame test"), 1, TestComponentEntry);
+  return component;
+}
+
+// A real instance handle of the test component, disposed with the object.
+class HostHandle {
+ public:
+  explicit HostHandle(AudioComponent component = TestComponent()) {
+    if (AudioComponentInstanceNew(component, &mInstance) != noErr) mInstance = nullptr;
+  }
+  ~HostHandle() {
+    if (mInstance != nullptr) {
+      SetComponentInstanceStorage(mInstance, nullptr);
+      AudioComponentInstanceDispose(mInstance);
+    }
+  }
+  HostHandle(const HostHandle&) = delete;
+  HostHandle& operator=(const HostHandle&) = delete;
+
+  AudioComponentInstance get() const noexcept { return mInstance; }
+  operator AudioComponentInstance() const noexcept { return mInstance; }  // NOLINT: a handle is a handle
+
+ private:
+  AudioComponentInstance mInstance = nullptr;
+};
+
+}  // namespace frametest
