@@ -71,9 +71,9 @@ OSStatus AUBase::DoInitialize() {
     mHasBegunInitializing = false;
     throw;
   }
-  // A render that sees the flag must also see the buffers.
+  // A render that sees the flag must also see the buffers: a sequentially
+  // consistent store is the full barrier.
   mInitialized.store(true, std::memory_order_seq_cst);
-  std::atomic_thread_fence(std::memory_order_seq_cst);
   return noErr;
 }
 

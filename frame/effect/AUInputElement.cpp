@@ -1,6 +1,7 @@
 #include "AUInputElement.h"
 
 #include "AUBase.h"
+#include "BufferListChecks.h"
 
 AUInputElement::AUInputElement(AUBase* audioUnit) : AUIOElement(audioUnit) {}
 
@@ -54,7 +55,10 @@ OSStatus AUInputElement::PullInput(AudioUnitRenderActionFlags& ioActionFlags, co
   AudioBufferList& list = (mSource != kSourceConnection && mAllocatesBuffer)
                               ? mBuffers.PrepareBuffer(mFormat, frames)
                               : mBuffers.PrepareNullBuffer(mFormat, frames);
-  return PullInputWithBufferList(ioActionFlags, timeStamp, element, frames, list);
+  const OSStatus status = PullInputWithBufferList(ioActionFlags, timeStamp, element, frames, list);
+  if (status != noErr) return status;
+  // The list came back from outside: the kernels must not read through a short one.
+  return CheckPulledBufferList(list, mFormat, frames);
 }
 
 OSStatus AUInputElement::PullInputWithBufferList(AudioUnitRenderActionFlags& ioActionFlags,

@@ -1,0 +1,82 @@
+// The pitch-aware gate: an in-place effect whose kernels track each channel's
+// pitch class and scale the channel by the volume of its interval above the key.
+#pragma once
+
+#include <atomic>
+
+#include "AUEffectBase.h"
+#include "FFTShiftLL.h"
+#include "VarsileParameters.h"
+
+class Varsile : public AUEffectBase {
+ public:
+  // One channel: its tracker and its ramped gain.
+  class VarsileKernel : public AUKernelBase {
+   public:
+    explicit VarsileKernel(AUEffectBase* effect);
+    ~VarsileKernel() override;
+
+    void Reset() override;
+    void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
+                 bool& ioSilence) noexcept override;
+
+    // Safe to read from any thread while Process runs.
+    Float32 Volume() const noexcept { return mVolume.load(std::memory_order_relaxed); }
+    FFTShiftLL& Tracker() noexcept { return mTracker; }
+    const FFTShiftLL& Tracker() const noexcept { return mTracker; }
+    UInt32 WholeSampleRate() const noexcept { return mWholeSampleRate; }
+
+    static constexpr long kLog2Size = 11;     // a 2048-point transform
+    static constexpr long kOversampling = 8;  // an analysis every 256 samples
+    static constexpr Float32 kMinTime = 0.01f;
+    static constexpr Float32 kMaxTime = 10.0f;
+
+   private:
+    FFTShiftLL mTracker;
+    // Percent; written once per block by the render thread, read by the meters.
+    std::atomic<Float32> mVolume{100.0f};
+    UInt32 mWholeSampleRate = 0;
+    Float32 mShiftTable[kNumberOfPitchClasses] = {};
+  };
+
+  explicit Varsile(AudioComponentInstance instance);
+  ~Varsile() override;
+
+  SInt32 Version() override;
+  OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                           UInt32& outDataSize, Boolean& outWritable) override;
+  OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                       void* outData) override;
+  OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                        AudioUnitParameterValue& outValue) override;
+  OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                        AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) override;
+  OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
+                            AudioUnitParameterInfo& outInfo) override;
+  OSStatus RestoreState(CFPropertyListRef data) override;
+  OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
+                                    CFArrayRef* outStrings) override;
+  bool SupportsTail() override;
+  AUKernelBase* NewKernel() override;
+
+  // The element-0 accessors of the effect base stay visible beside the overrides.
+  using AUEffectBase::GetParameter;
+  using AUEffectBase::SetParameter;
+
+  static constexpr SInt32 kVersion = 0x00010000;  // 1.0.0
+
+  Float32 MasterVolume() const noexcept { return mMasterVolume; }
+  Float32 VolumeOffset(UInt32 interval) const noexcept { return mVolumeOffsets[interval]; }
+  SInt32 LastReportedNote() const noexcept { return mLastReportedNote; }
+
+ private:
+  // The first channel's kernel, or null before initialization.
+  VarsileKernel* FirstKernel() const noexcept;
+  void NotifyParameterChange(AudioUnitParameterID id) const;
+  // Makes the coupling state agree with the stored volumes after a restore.
+  void RederiveVolumeCoupling();
+
+  SInt32 mLastReportedNote = -1;
+  Float32 mMasterVolume = 0.0f;
+  Float32 mVolumeOffsets[kNumberOfIntervals] = {};
+};

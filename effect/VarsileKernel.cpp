@@ -1,0 +1,94 @@
+// The gate kernel of one channel: its pitch tracker picks the interval above
+// the key, and the gain ramps toward that interval's volume.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "Varsile.h"
+
+namespace {
+
+// Truncated toward zero, saturated, NaN as 0: defined for every float.
+long TruncateToLong(Float32 value) noexcept {
+  if (std::isnan(value)) return 0;
+  constexpr double kMax = static_cast<double>(std::numeric_limits<long>::max());
+  constexpr double kMin = static_cast<double>(std::numeric_limits<long>::min());
+  const double v = value;
+  if (v >= kMax) return std::numeric_limits<long>::max();
+  if (v <= kMin) return std::numeric_limits<long>::min();
+  return static_cast<long>(v);
+}
+
+// Hz, truncated toward zero; a rate no format should carry (negative, NaN,
+// beyond 32 bits) still converts to something defined.
+UInt32 WholeRate(Float64 rate) noexcept {
+  if (!(rate > 0.0)) return 0;
+  if (rate >= static_cast<Float64>(std::numeric_limits<UInt32>::max()))
+    return std::numeric_limits<UInt32>::max();
+  return static_cast<UInt32>(rate);
+}
+
+Float32 ClampPercent(Float32 value) noexcept {
+  if (value < 0.0f) return 0.0f;
+  if (value > 100.0f) return 100.0f;
+  return value;
+}
+
+}  // namespace
+
+Varsile::VarsileKernel::VarsileKernel(AUEffectBase* effect) : AUKernelBase(effect) {
+  Reset();
+}
+
+Varsile::VarsileKernel::~VarsileKernel() = default;
+
+void Varsile::VarsileKernel::Reset() {
+  mWholeSampleRate = WholeRate(mEffect->GetSampleRate());
+  mTracker.Reset(kLog2Size);
+  mVolume.store(100.0f, std::memory_order_relaxed);
+}
+
+void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination, UInt32 frames,
+                                     UInt32 /*channelStride*/, bool& /*ioSilence*/) noexcept {
+  // The tracker reads the whole block before anything is written, so source
+  // and destination may be the same array.
+  const std::int64_t pitchClass =
+      mTracker.Process(FFTShiftLL::kModeAnalysisOnly, mShiftTable, static_cast<long>(frames), kLog2Size,
+                       kOversampling, static_cast<float>(mWholeSampleRate), source, destination,
+                       FFTShiftLL::kWindowHann, mEffect->GetParameter(kGateParam_A4Frequency),
+                       TruncateToLong(mEffect->GetParameter(kGateParam_JitterThreshold)),
+                       mEffect->GetParameter(kGateParam_AccuracyThreshold), 0);
+
+  // Unsigned on purpose: with no pitch class yet (-1) this lands on the
+  // interval of B above the key rather than outside the table.
+  const UInt32 key = KeyPitchClass(mEffect->GetParameter(kGateParam_Key));
+  const UInt32 interval =
+      (static_cast<UInt32>(pitchClass) + kNumberOfPitchClasses - key) % kNumberOfPitchClasses;
+  const Float32 target = mEffect->GetParameter(kGateParam_FirstInterval + interval);
+
+  Float32 volume = ClampPercent(mVolume.load(std::memory_order_relaxed));
+  Float32 step = 0.0f;
+  // A NaN volume has no direction: the gain holds where it is.
+  const bool moving = !std::isnan(target);
+  if (moving) {
+    const bool rising = target > volume;
+    Float32 time = mEffect->GetParameter(rising ? kGateParam_AttackTime : kGateParam_ReleaseTime);
+    // A NaN time counts as the shortest, like anything below the range.
+    if (!(time >= kMinTime)) {
+      time = kMinTime;
+    } else if (time > kMaxTime) {
+      time = kMaxTime;
+    }
+    const Float32 span = rising ? 100.0f : -100.0f;
+    step = span / (static_cast<Float32>(mWholeSampleRate) * time);
+  }
+
+  for (UInt32 i = 0; i < frames; ++i) {
+    destination[i] =
+        static_cast<Float32>(static_cast<double>(source[i]) * (static_cast<double>(volume) / 100.0));
+    // Skipped only at exact equality, so a target between 0 and 100 is
+    // usually crossed and approached again from the other side next block.
+    if (moving && volume != target) volume = ClampPercent(volume + step);
+  }
+  mVolume.store(volume, std::memory_order_relaxed);
+}

@@ -1,0 +1,137 @@
+// The parameter set's operations: information with the interval names built
+// from the key, value strings, and the master-volume coupling of the setter.
+#include <AudioToolbox/AudioUnitUtilities.h>
+
+#include <mutex>
+
+#include "Varsile.h"
+
+namespace {
+
+// The interval names handed out by GetParameterInfo. They are shared by every
+// instance in the process; slot n keeps the name last built for parameter
+// 2 + n alive until the next request for that parameter.
+class IntervalNameCache {
+ public:
+  static IntervalNameCache& Shared() {
+    static IntervalNameCache cache;  // made once, lives as long as the process
+    return cache;
+  }
+
+  // Builds the name of interval n above key pitch class k into slot n and
+  // fills the record's two name fields from it.
+  void Fill(UInt32 interval, UInt32 keyPitchClass, AudioUnitParameterInfo& outInfo) {
+    // Information requests from several instances may meet here; none runs on
+    // the render path, so a lock is affordable.
+    const std::lock_guard<std::mutex> lock(mMutex);
+    CFMutableStringRef& slot = mNames[interval];
+    CFRelease(slot);
+    slot = CFStringCreateMutable(kCFAllocatorDefault, 0);
+    CFStringAppend(slot, kRelativeNoteNames[interval]);
+    CFStringAppend(slot, kNoteNameSeparator);
+    CFStringAppend(slot, kAbsoluteNoteNames[(keyPitchClass + interval) % kNumberOfPitchClasses]);
+    outInfo.cfNameString = slot;
+    CFStringGetCString(slot, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
+  }
+
+ private:
+  IntervalNameCache() {
+    for (CFMutableStringRef& name : mNames) name = CFStringCreateMutable(kCFAllocatorDefault, 0);
+  }
+  ~IntervalNameCache() = default;  // the names outlive every instance; never released
+
+  std::mutex mMutex;
+  CFMutableStringRef mNames[kNumberOfIntervals] = {};
+};
+
+}  // namespace
+
+OSStatus Varsile::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
+                                   AudioUnitParameterInfo& outInfo) {
+  if (scope != kAudioUnitScope_Global || id >= kNumberOfGateParams) return kAudioUnitErr_InvalidParameter;
+  const GateParameterSpec& spec = kGateParameterTable[id];
+
+  if (IsIntervalParameter(id)) {
+    IntervalNameCache::Shared().Fill(id - kGateParam_FirstInterval,
+                                     KeyPitchClass(GetParameter(kGateParam_Key)), outInfo);
+  } else {
+    outInfo.cfNameString = *spec.name;
+    CFStringGetCString(*spec.name, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
+  }
+  outInfo.clumpID = spec.clumpID;
+  outInfo.unit = spec.unit;
+  outInfo.minValue = spec.minValue;
+  outInfo.maxValue = spec.maxValue;
+  outInfo.defaultValue = spec.defaultValue;
+  outInfo.flags = spec.flags;
+  return noErr;
+}
+
+OSStatus Varsile::GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
+                                           CFArrayRef* outStrings) {
+  if (scope != kAudioUnitScope_Global) return kAudioUnitErr_InvalidProperty;
+  CFIndex count = 0;
+  if (id == kGateParam_Key) {
+    count = kNumberOfPitchClasses;
+  } else if (id == kGateParam_CurrentNote) {
+    count = kNumberOfPitchClasses + 1;  // with "Pitch tracker off"
+  } else {
+    return kAudioUnitErr_InvalidProperty;
+  }
+  if (outStrings == nullptr) return noErr;
+
+  const void* values[kNumberOfPitchClasses + 1];
+  for (CFIndex i = 0; i < count; ++i) values[i] = kAbsoluteNoteNames[i];
+  // Constant strings: no retain or release callbacks.
+  *outStrings = CFArrayCreate(kCFAllocatorDefault, values, count, nullptr);
+  return noErr;
+}
+
+OSStatus Varsile::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                               AudioUnitParameterValue value, UInt32 bufferOffsetInFrames) {
+  // A set the frame refuses, thrown or returned (the group scope returns its
+  // refusal), changes nothing here either.
+  const OSStatus status = AUEffectBase::SetParameter(id, scope, element, value, bufferOffsetInFrames);
+  if (status != noErr) return status;
+
+  // The coupling looks at the id alone, never at scope or element.
+  if (IsIntervalParameter(id)) {
+    mVolumeOffsets[id - kGateParam_FirstInterval] = value - mMasterVolume;
+  } else if (id == kGateParam_Key) {
+    // The interval names depend on the key.
+    PropertyChanged(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0);
+  } else if (id == kGateParam_MasterVolume) {
+    mMasterVolume = value;
+    for (UInt32 n = 0; n < kNumberOfIntervals; ++n) {
+      Float32 volume = mMasterVolume + mVolumeOffsets[n];
+      if (volume < 0.0f) {
+        volume = 0.0f;
+      } else if (volume > 100.0f) {
+        volume = 100.0f;
+      }
+      // The direct store keeps the offset: the interval remembers where the
+      // user put it relative to the master.
+      SetParameter(kGateParam_FirstInterval + n, volume);
+      NotifyParameterChange(kGateParam_FirstInterval + n);
+    }
+  }
+  return status;
+}
+
+void Varsile::NotifyParameterChange(AudioUnitParameterID id) const {
+  AudioUnitEvent event{};
+  event.mEventType = kAudioUnitEvent_ParameterValueChange;
+  event.mArgument.mParameter.mAudioUnit = mComponentInstance;
+  event.mArgument.mParameter.mParameterID = id;
+  event.mArgument.mParameter.mScope = kAudioUnitScope_Global;
+  event.mArgument.mParameter.mElement = 0;
+  AUEventListenerNotify(nullptr, nullptr, &event);
+}
+
+void Varsile::RederiveVolumeCoupling() {
+  PropertyChanged(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0);
+  mMasterVolume = GetParameter(kGateParam_MasterVolume);
+  for (UInt32 n = 0; n < kNumberOfIntervals; ++n) {
+    mVolumeOffsets[n] = GetParameter(kGateParam_FirstInterval + n) - mMasterVolume;
+  }
+}

@@ -1,0 +1,203 @@
+// The render cycle: the fast render entry, DoRender, output memory, once per
+// time stamp, render notifications.
+#include <cstdint>
+
+#include "AUBase.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
+namespace {
+
+// Flush-to-zero and denormals-are-zero for the lifetime of the object; the
+// caller's floating-point control state comes back on every way out. The
+// state is per thread, so the host thread's own setting is untouched.
+class DenormalsFlushedToZero {
+ public:
+#if defined(__x86_64__) || defined(__i386__)
+  static constexpr unsigned kFlushToZero = 0x8000;
+  static constexpr unsigned kDenormalsAreZero = 0x0040;
+  DenormalsFlushedToZero() noexcept : mSaved(_mm_getcsr()) {
+    _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero);
+  }
+  ~DenormalsFlushedToZero() {
+    _mm_setcsr(mSaved);
+  }
+
+ private:
+  unsigned mSaved;
+#elif defined(__aarch64__)
+  // FPCR.FZ flushes both denormal inputs and results.
+  static constexpr std::uint64_t kFlushToZero = std::uint64_t{1} << 24;
+  DenormalsFlushedToZero() noexcept {
+    __asm__ __volatile__("mrs %0, fpcr" : "=r"(mSaved));
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(mSaved | kFlushToZero));
+  }
+  ~DenormalsFlushedToZero() {
+    __asm__ __volatile__("msr fpcr, %0" : : "r"(mSaved));
+  }
+
+ private:
+  std::uint64_t mSaved = 0;
+#else
+  DenormalsFlushedToZero() noexcept = default;
+#endif
+
+ public:
+  DenormalsFlushedToZero(const DenormalsFlushedToZero&) = delete;
+  DenormalsFlushedToZero& operator=(const DenormalsFlushedToZero&) = delete;
+};
+
+// The host's list against the output format: the buffer count, and room for
+// the frames in every buffer that brings memory (whose size then becomes
+// exactly that). Buffers with null mData get the element's memory later.
+OSStatus CheckHostBufferList(const CAStreamBasicDescription& format, UInt32 frames,
+                             AudioBufferList& list) noexcept {
+  if (list.mNumberBuffers != format.NumberChannelStreams()) return kAudio_ParamError;
+  // 64 bits: a product beyond 32 bits is more than any buffer can hold.
+  const UInt64 expected = UInt64{frames} * format.mBytesPerFrame;
+  for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+    AudioBuffer& buffer = list.mBuffers[i];
+    if (buffer.mData == nullptr) continue;
+    if (buffer.mDataByteSize < expected) return kAudio_ParamError;
+    buffer.mDataByteSize = static_cast<UInt32>(expected);
+  }
+  return noErr;
+}
+
+}  // namespace
+
+OSStatus AudioUnitBaseRender(AUBase* instance, AudioUnitRenderActionFlags* ioActionFlags,
+                             const AudioTimeStamp* timeStamp, UInt32 busNumber, UInt32 frames,
+                             AudioBufferList* ioData) {
+  // A null instance cannot come from a host that got this entry from us, but
+  // costs nothing to refuse.
+  if (instance == nullptr || timeStamp == nullptr || ioData == nullptr) return kAudio_ParamError;
+  AudioUnitRenderActionFlags localFlags = 0;
+  if (ioActionFlags == nullptr) ioActionFlags = &localFlags;
+  // DoRender returns every error; nothing is thrown through here.
+  return instance->DoRender(*ioActionFlags, *timeStamp, busNumber, frames, *ioData);
+}
+
+OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                          UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) noexcept {
+  const DenormalsFlushedToZero denormalsOff;
+
+  // The first error stays until the host reads it; only that one is announced.
+  const auto record = [this](OSStatus error) noexcept {
+    OSStatus none = noErr;
+    if (!mRenderError.compare_exchange_strong(none, error)) return;
+    try {
+      PropertyChanged(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0);
+    } catch (...) {
+      // A listener that throws must not take the render thread down.
+    }
+  };
+  const auto callNotifications = [this, &timeStamp, busNumber, frames,
+                                  &ioData](AudioUnitRenderActionFlags flags) {
+    // The entries share this local word, never the caller's.
+    for (RenderCallback& entry : mRenderNotifications) {
+      (void)entry.mProc(entry.mRefCon, &flags, &timeStamp, busNumber, frames, &ioData);
+    }
+  };
+
+  OSStatus error = noErr;
+  try {
+    if (!IsInitialized()) {
+      error = kAudioUnitErr_Uninitialized;
+    } else if (mAudioUnitAPIVersion < 2) {
+      error = kAudio_ParamError;
+    } else if (frames > mMaxFramesPerSlice) {
+      error = kAudioUnitErr_TooManyFramesToProcess;
+    } else {
+      AUOutputElement* const output = GetOutput(busNumber);
+      error = CheckHostBufferList(output->GetStreamFormat(), frames, ioData);
+      if (error == noErr) {
+        const bool notify = mNotificationsUsed.load();
+        if (notify) {
+          mRenderNotifications.update();
+          callNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender);
+        }
+        const OSStatus result = DoRenderBus(ioActionFlags, timeStamp, busNumber, output, frames, ioData);
+        AudioUnitRenderActionFlags post = ioActionFlags | kAudioUnitRenderAction_PostRender;
+        if (result != noErr) {
+          record(result);
+          post |= kAudioUnitRenderAction_PostRenderError;
+        }
+        // The same entries as the pre-render pass: no update in between.
+        if (notify) callNotifications(post);
+        mPendingEvents.clear();
+        return result;
+      }
+    }
+  } catch (OSStatus thrown) {
+    if (thrown == noErr) return noErr;
+    error = thrown;
+  } catch (SInt16 thrown) {
+    if (thrown == 0) return noErr;
+    error = thrown;
+  } catch (...) {
+    error = -1;
+  }
+  // Events scheduled for a refused or failed render stay for the next one.
+  record(error);
+  return error;
+}
+
+OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
+                             UInt32 busNumber, AUOutputElement* output, UInt32 frames,
+                             AudioBufferList& ioData) {
+  // Which memory to render into is decided for the whole list: a list that
+  // mixes null and non-null mData would have the kernels write through the
+  // null ones. Refused before anything is written.
+  UInt32 nullBuffers = 0;
+  for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) nullBuffers += ioData.mBuffers[i].mData == nullptr;
+  if (nullBuffers != 0 && nullBuffers != ioData.mNumberBuffers) return kAudio_ParamError;
+  const bool callerWantsOurMemory = nullBuffers == ioData.mNumberBuffers;
+
+  if (callerWantsOurMemory || (output->WillAllocateBuffer() && Outputs().GetNumberOfElements() > 1)) {
+    output->PrepareBuffer(frames);
+  } else {
+    output->SetBufferList(ioData);
+  }
+
+  if (const OSStatus result = RenderBus(ioActionFlags, timeStamp, busNumber, frames); result != noErr) {
+    return result;
+  }
+
+  if (callerWantsOurMemory) {
+    output->CopyBufferListTo(ioData);
+  } else {
+    // Moves nothing where the unit rendered straight into the caller's buffers.
+    output->CopyBufferContentsTo(ioData);
+    output->InvalidateBufferList();
+  }
+  return noErr;
+}
+
+OSStatus AUBase::RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp, UInt32,
+                           UInt32 frames) {
+  const Float64 sampleTime = timeStamp.mSampleTime;
+  const Float64 last = mLastSampleTime.load(std::memory_order_relaxed);
+  mLastSampleTime.store(sampleTime, std::memory_order_relaxed);
+  // != is true when either is a NaN: a NaN time stamp always renders.
+  if (sampleTime != last) return Render(ioActionFlags, timeStamp, frames);
+  return noErr;
+}
+
+OSStatus AUBase::Render(AudioUnitRenderActionFlags&, const AudioTimeStamp&, UInt32) {
+  return noErr;
+}
+
+OSStatus AUBase::SetRenderNotification(AURenderCallback proc, void* refCon) {
+  if (proc == nullptr) return kAudio_ParamError;
+  mNotificationsUsed.store(true);
+  mRenderNotifications.deferred_add(RenderCallback{proc, refCon});
+  return noErr;
+}
+
+OSStatus AUBase::RemoveRenderNotification(AURenderCallback proc, void* refCon) {
+  mRenderNotifications.deferred_remove(RenderCallback{proc, refCon});
+  return noErr;
+}

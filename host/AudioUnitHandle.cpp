@@ -1,0 +1,108 @@
+#include "AudioUnitHandle.h"
+
+#include <utility>
+
+namespace varsile::host {
+
+namespace {
+
+std::string Describe(const char* verb, AudioUnitPropertyID id, AudioUnitScope scope,
+                     AudioUnitElement element) {
+  return std::string(verb) + " property " + PropertyName(id) + " (scope " + std::to_string(scope) +
+         ", element " + std::to_string(element) + ")";
+}
+
+}  // namespace
+
+AudioUnitHandle AudioUnitHandle::Open(AudioComponent component) {
+  if (component == nullptr) throw HostError("opening an instance: no component", kAudio_ParamError);
+  AudioUnit unit = nullptr;
+  ThrowIfError(AudioComponentInstanceNew(component, &unit), "opening an instance");
+  if (unit == nullptr) throw HostError("opening an instance: no instance came back", kAudio_ParamError);
+  return AudioUnitHandle(unit);
+}
+
+AudioUnitHandle::AudioUnitHandle(AudioUnitHandle&& other) noexcept
+    : mUnit(std::exchange(other.mUnit, nullptr)), mInitialized(std::exchange(other.mInitialized, false)) {}
+
+AudioUnitHandle& AudioUnitHandle::operator=(AudioUnitHandle&& other) noexcept {
+  if (this != &other) {
+    Dispose();
+    mUnit = std::exchange(other.mUnit, nullptr);
+    mInitialized = std::exchange(other.mInitialized, false);
+  }
+  return *this;
+}
+
+AudioUnitHandle::~AudioUnitHandle() {
+  Dispose();
+}
+
+void AudioUnitHandle::Dispose() noexcept {
+  if (mUnit == nullptr) return;
+  Uninitialize();
+  // Nothing sensible is left to do with a failed close.
+  static_cast<void>(AudioComponentInstanceDispose(mUnit));
+  mUnit = nullptr;
+}
+
+void AudioUnitHandle::Initialize() {
+  ThrowIfError(AudioUnitInitialize(mUnit), "initializing the unit");
+  mInitialized = true;
+}
+
+void AudioUnitHandle::Uninitialize() noexcept {
+  if (!mInitialized) return;
+  static_cast<void>(AudioUnitUninitialize(mUnit));
+  mInitialized = false;
+}
+
+void AudioUnitHandle::Reset() {
+  ThrowIfError(AudioUnitReset(mUnit, kAudioUnitScope_Global, 0), "resetting the unit");
+}
+
+AudioUnitHandle::PropertyInfo AudioUnitHandle::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
+                                                               AudioUnitElement element) const {
+  UInt32 size = 0;
+  Boolean writable = 0;
+  ThrowIfError(AudioUnitGetPropertyInfo(mUnit, id, scope, element, &size, &writable),
+               Describe("asking about", id, scope, element));
+  return PropertyInfo{size, writable != 0};
+}
+
+void AudioUnitHandle::GetPropertyBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                       void* data, UInt32 size) const {
+  // A unit given too small a buffer truncates silently, so the size is
+  // checked first.
+  const PropertyInfo info = GetPropertyInfo(id, scope, element);
+  if (info.size != size) {
+    throw HostError(Describe("getting", id, scope, element) + ": the unit reports " +
+                        std::to_string(info.size) + " bytes, not " + std::to_string(size),
+                    kAudioUnitErr_InvalidPropertyValue);
+  }
+  UInt32 ioSize = size;
+  ThrowIfError(AudioUnitGetProperty(mUnit, id, scope, element, data, &ioSize),
+               Describe("getting", id, scope, element));
+}
+
+void AudioUnitHandle::SetPropertyBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                       const void* data, UInt32 size) {
+  ThrowIfError(AudioUnitSetProperty(mUnit, id, scope, element, data, size),
+               Describe("setting", id, scope, element));
+}
+
+Float32 AudioUnitHandle::GetParameter(AudioUnitParameterID id, AudioUnitScope scope,
+                                      AudioUnitElement element) const {
+  Float32 value = 0.0f;
+  const OSStatus status = AudioUnitGetParameter(mUnit, id, scope, element, &value);
+  if (status != noErr) ThrowIfError(status, "getting parameter " + std::to_string(id));
+  return value;
+}
+
+void AudioUnitHandle::SetParameter(AudioUnitParameterID id, Float32 value, AudioUnitScope scope,
+                                   AudioUnitElement element) {
+  const OSStatus status = AudioUnitSetParameter(mUnit, id, scope, element, value, 0);
+  if (status != noErr) ThrowIfError(status, "setting parameter " + std::to_string(id));
+}
+
+}  // namespace varsile::host

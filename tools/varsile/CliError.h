@@ -1,0 +1,24 @@
+// Errors the program reports to its user: one line on stderr, then exit.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace varsile::cli {
+
+// Something about the files, the component or the values asked for.
+class CliError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The command line itself is wrong; the program exits with status 2.
+class UsageError : public CliError {
+ public:
+  using CliError::CliError;
+};
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+}  // namespace varsile::cli

@@ -1,0 +1,100 @@
+#include "GateSession.h"
+
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "CliError.h"
+#include "Presets.h"
+#include "RenderLoop.h"
+
+namespace varsile::cli {
+
+namespace {
+
+host::AudioUnitHandle OpenUnit(const host::ComponentSearch& search) {
+  try {
+    return host::AudioUnitHandle::Open(host::LocateComponent(search));
+  } catch (const host::ComponentNotFound& failure) {
+    throw CliError(std::string("cannot load the Varsile component: ") + failure.what());
+  } catch (const host::HostError& failure) {
+    throw CliError(std::string("cannot open the Varsile component: ") + failure.what());
+  }
+}
+
+}  // namespace
+
+GateSession::GateSession(const host::ComponentSearch& search)
+    : mUnit(OpenUnit(search)), mCatalogue(host::ParameterCatalogue::Read(mUnit)) {}
+
+void GateSession::LoadPreset(const std::string& path) {
+  cli::LoadPreset(mUnit, path);
+  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+}
+
+void GateSession::SavePreset(const std::string& path) {
+  cli::SavePreset(mUnit, path);
+}
+
+void GateSession::Apply(const GateOptions& options) {
+  ApplyGateSettings(mUnit, ResolveGateOptions(options, mCatalogue), options.bypass);
+}
+
+MeterReading GateSession::ReadMeters(const MeterIDs& meters, double timeSeconds) const {
+  MeterReading reading;
+  reading.timeSeconds = timeSeconds;
+  // The accuracy first: reading it brings the current note up to date.
+  reading.accuracy = mUnit.GetParameter(meters.accuracy);
+  reading.currentNote = static_cast<int>(std::lround(mUnit.GetParameter(meters.currentNote)));
+  reading.currentVolume = mUnit.GetParameter(meters.currentVolume);
+  return reading;
+}
+
+void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
+  const UInt32 channels = input.Channels();
+  const UInt32 block = options.blockSize;
+  const auto refused = [&](const host::HostError& failure) {
+    return CliError("'" + input.Path() + "' has " + std::to_string(channels) + " channel" +
+                    (channels == 1 ? "" : "s") + " at " + std::to_string(std::lround(input.SampleRate())) +
+                    " Hz, which the component does not accept (" + host::StatusName(failure.Status()) + ")");
+  };
+
+  std::optional<host::RenderLoop> loop;
+  try {
+    loop.emplace(mUnit, input.SampleRate(), channels, block);
+    mUnit.Initialize();
+  } catch (const host::HostError& failure) {
+    if (failure.Status() == kAudioUnitErr_FormatNotSupported) throw refused(failure);
+    throw;
+  }
+
+  std::vector<Float32> inputMemory(std::size_t{channels} * block);
+  std::vector<Float32> outputMemory(std::size_t{channels} * block);
+  std::vector<Float32*> in(channels);
+  std::vector<Float32*> out(channels);
+  for (UInt32 c = 0; c < channels; ++c) {
+    in[c] = inputMemory.data() + std::size_t{c} * block;
+    out[c] = outputMemory.data() + std::size_t{c} * block;
+  }
+
+  MeterIDs meters{};
+  if (options.meters) {
+    meters.accuracy = mCatalogue.Require("accuracy").id;
+    meters.currentNote = mCatalogue.Require("current note").id;
+    meters.currentVolume = mCatalogue.Require("current volume").id;
+  }
+
+  SInt64 done = 0;
+  for (;;) {
+    const UInt32 frames = input.Read(in.data(), block);
+    if (frames == 0) break;
+    loop->Render(in.data(), out.data(), frames);
+    done += frames;
+    if (options.output != nullptr) options.output->Write(out.data(), frames);
+    if (options.meters) options.meters(ReadMeters(meters, static_cast<double>(done) / input.SampleRate()));
+    if (options.progress != nullptr) options.progress->Advance(frames);
+  }
+  if (options.progress != nullptr) options.progress->Finish();
+}
+
+}  // namespace varsile::cli

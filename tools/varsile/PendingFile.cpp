@@ -1,0 +1,84 @@
+#include "PendingFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "CliError.h"
+
+namespace varsile::cli {
+
+namespace {
+
+// The mode a newly created file gets: what open(2) would give it.
+mode_t NewFileMode() {
+  static const mode_t mode = [] {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
+}
+
+}  // namespace
+
+PendingFile::PendingFile(std::string target) : mTarget(std::move(target)) {
+  struct stat existing {};
+  const bool exists = stat(mTarget.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) Fail(EISDIR);
+  if (mTarget.empty()) Fail(ENOENT);
+
+  const std::filesystem::path path(mTarget);
+  const std::filesystem::path folder =
+      path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  mTemporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::vector<char> name(mTemporary.begin(), mTemporary.end());
+  name.push_back('\0');
+  mDescriptor = mkostemp(name.data(), O_CLOEXEC);
+  if (mDescriptor < 0) {
+    const int error = errno;
+    mTemporary.clear();
+    Fail(error);
+  }
+  mTemporary = name.data();
+  // An existing file keeps its permissions; a new one gets the usual ones.
+  fchmod(mDescriptor, exists ? (existing.st_mode & 07777) : NewFileMode());
+}
+
+PendingFile::~PendingFile() {
+  if (mDescriptor >= 0) close(mDescriptor);
+  if (!mCommitted && !mTemporary.empty()) unlink(mTemporary.c_str());
+}
+
+void PendingFile::Fail(int error) const {
+  throw CliError("cannot write '" + mTarget + "': " + std::strerror(error));
+}
+
+void PendingFile::Write(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = write(mDescriptor, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail(errno);
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+void PendingFile::Commit() {
+  if (fsync(mDescriptor) != 0 && errno != EINVAL) Fail(errno);
+  const int descriptor = mDescriptor;
+  mDescriptor = -1;
+  if (close(descriptor) != 0) Fail(errno);
+  if (rename(mTemporary.c_str(), mTarget.c_str()) != 0) Fail(errno);
+  mCommitted = true;
+}
+
+}  // namespace varsile::cli

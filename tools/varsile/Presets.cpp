@@ -1,0 +1,91 @@
+#include "Presets.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "CliError.h"
+#include "PendingFile.h"
+#include "PropertyListXml.h"
+
+namespace varsile::cli {
+
+namespace {
+
+// Far above any preset; a larger file is not one.
+constexpr std::uintmax_t kMaxPresetBytes = 16u << 20;
+
+std::string Quoted(const std::string& path) {
+  return "'" + path + "'";
+}
+
+}  // namespace
+
+host::CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(EISDIR));
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxPresetBytes)
+    throw CliError("cannot read preset " + Quoted(path) + ": file too large");
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) throw CliError("cannot read preset " + Quoted(path) + ": " + std::strerror(errno));
+
+  host::CFRef<CFPropertyListRef> state;
+  try {
+    state = FromXml(text.str());
+  } catch (const CliError& failure) {
+    throw CliError("cannot read preset " + Quoted(path) + ": " + failure.what());
+  }
+  if (CFGetTypeID(state.Get()) != CFDictionaryGetTypeID()) {
+    throw CliError("cannot read preset " + Quoted(path) + ": it does not hold a dictionary");
+  }
+  return state;
+}
+
+void WritePresetFile(CFPropertyListRef state, const std::string& path) {
+  const std::string xml = ToXml(state);
+  PendingFile file(path);
+  file.Write(xml.data(), xml.size());
+  file.Commit();
+}
+
+void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
+  const host::CFRef<CFPropertyListRef> state = ReadPresetFile(path);
+  const CFPropertyListRef value = state.Get();
+  try {
+    unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, value);
+  } catch (const host::HostError& failure) {
+    throw CliError("the component refused the preset " + Quoted(path) + ": " +
+                   host::StatusName(failure.Status()));
+  }
+}
+
+std::string PresetText(host::AudioUnitHandle& unit, const std::string& path) {
+  const std::string name = std::filesystem::path(path).stem().string();
+  const host::CFRef<CFStringRef> presetName(
+      CFStringCreateWithCString(kCFAllocatorDefault, name.c_str(), kCFStringEncodingUTF8));
+  if (presetName) {
+    const AUPreset preset{-1, presetName.Get()};
+    unit.SetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset);
+  }
+  const host::CFRef<CFPropertyListRef> state =
+      unit.CopyProperty<CFPropertyListRef>(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0);
+  if (!state) throw CliError("the component gave no state to save");
+  return ToXml(state.Get());
+}
+
+void SavePreset(host::AudioUnitHandle& unit, const std::string& path) {
+  const std::string xml = PresetText(unit, path);
+  PendingFile file(path);
+  file.Write(xml.data(), xml.size());
+  file.Commit();
+}
+
+}  // namespace varsile::cli

@@ -1,0 +1,124 @@
+// varsile process IN -o OUT [options]
+#include <vector>
+
+#include "AudioFile.h"
+#include "CliError.h"
+#include "Commands.h"
+#include "GateSession.h"
+#include "MeterLog.h"
+#include "PendingFile.h"
+#include "Presets.h"
+#include "Progress.h"
+
+namespace varsile::cli {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "usage: varsile process IN -o OUT [options]\n"
+    "\n"
+    "Gates IN by key and scale and writes OUT with IN's sample rate, channels\n"
+    "and sample format. IN may be any file libsndfile reads (WAV, FLAC, AIFF,\n"
+    "Ogg, ...); OUT's type follows its extension.\n"
+    "\n"
+    "options:\n"
+    "  -o, --output OUT          the file to write\n"
+    "  --key NOTE                the key: C, C#, Db, D, ... B, or 0-11 (default C)\n"
+    "  --scale NAME              in-scale intervals at 100 %, the others at\n"
+    "                            --out-of-scale: chromatic, major, natural-minor,\n"
+    "                            harmonic-minor, melodic-minor, ionian, dorian,\n"
+    "                            phrygian, lydian, mixolydian, aeolian, locrian,\n"
+    "                            major-pentatonic, minor-pentatonic, blues, whole-tone\n"
+    "  --out-of-scale PCT        volume of the intervals outside the scale (default 0)\n"
+    "  --volume INTERVAL=PCT     one interval's volume, by its name ('minor third',\n"
+    "                            'fifth', ...) or semitones above the key (0-11);\n"
+    "                            may be repeated; applied after --scale\n"
+    "  --master PCT              master volume: moves every interval volume\n"
+    "  --attack SECONDS          time for the gain to rise from 0 to 100 %\n"
+    "  --release SECONDS         time for the gain to fall from 100 to 0 %\n"
+    "  --a4 HZ                   tuning reference of the pitch tracker\n"
+    "  --accuracy-threshold PCT  least accuracy for the tracker to change note\n"
+    "  --jitter-threshold N      the tracker's hold threshold\n"
+    "  --bypass                  pass the audio through unchanged\n"
+    "  --preset FILE             start from a preset (.aupreset); options apply on top\n"
+    "  --save-preset FILE        save the settings as a preset (.aupreset)\n"
+    "  --meters FILE.csv         write the meters after every block\n"
+    "  --block N                 frames per render call (default 512)\n"
+    "  --format FORMAT           OUT's sample format: pcm16, pcm24, pcm32, float,\n"
+    "                            double or vorbis (default: IN's)\n"
+    "\n"
+    "Ranges come from the component ('varsile params' lists them).\n";
+
+std::vector<OptionSpec> Specs() {
+  std::vector<OptionSpec> specs{
+      {"output", 'o'}, {"preset"}, {"save-preset"}, {"meters"}, {"block"}, {"format"},
+  };
+  for (const OptionSpec& spec : GateOptionSpecs()) specs.push_back(spec);
+  return specs;
+}
+
+}  // namespace
+
+void ProcessFile(const ProcessRequest& request, CliContext& context) {
+  AudioFileReader input(request.input);
+  const int format = ChooseOutputFormat(request.output, input.Format(), request.sampleFormat,
+                                        input.Channels(), input.SampleRate());
+
+  GateSession session(context.componentSearch);
+  if (request.presetIn) session.LoadPreset(*request.presetIn);
+  session.Apply(request.gate);
+
+  // Every file is written under a temporary name and put in place only
+  // when all of them are complete.
+  std::optional<PendingFile> preset;
+  if (request.presetOut) {
+    const std::string text = PresetText(session.Unit(), *request.presetOut);
+    preset.emplace(*request.presetOut);
+    preset->Write(text.data(), text.size());
+  }
+  AudioFileWriter output(request.output, input.SampleRate(), input.Channels(), format);
+  std::optional<MeterLog> meters;
+  if (request.meters) meters.emplace(*request.meters);
+
+  Progress progress(context.err, context.stderrIsTerminal, input.Frames(), input.SampleRate());
+  GateSession::RunOptions run;
+  run.blockSize = request.blockSize;
+  run.output = &output;
+  run.progress = &progress;
+  if (meters) run.meters = [&](const MeterReading& reading) { meters->Add(reading); };
+  session.Run(input, run);
+
+  output.Commit();
+  if (meters) meters->Commit();
+  if (preset) preset->Commit();
+}
+
+int ProcessCommand(std::span<const std::string> arguments, CliContext& context) {
+  const std::vector<OptionSpec> specs = Specs();
+  const ParsedOptions parsed = ParseOptions("process", arguments, specs);
+  if (parsed.help) {
+    context.out << kHelp;
+    return 0;
+  }
+  if (parsed.positionals.empty())
+    throw UsageError("process needs an input file (try 'varsile process --help')");
+  if (parsed.positionals.size() > 1) throw UsageError("unexpected argument '" + parsed.positionals[1] + "'");
+  const auto output = parsed.Value("output");
+  if (!output) throw UsageError("process needs an output file: -o OUT");
+
+  ProcessRequest request;
+  request.input = parsed.positionals.front();
+  request.output = *output;
+  request.gate = ReadGateOptions(parsed);
+  if (const auto block = parsed.Value("block")) {
+    request.blockSize = static_cast<UInt32>(ParseWholeNumber("--block", *block, 1, kMaxBlockSize));
+  }
+  request.sampleFormat = parsed.Value("format");
+  request.presetIn = parsed.Value("preset");
+  request.presetOut = parsed.Value("save-preset");
+  request.meters = parsed.Value("meters");
+  ProcessFile(request, context);
+  return 0;
+}
+
+}  // namespace varsile::cli
