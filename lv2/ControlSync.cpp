@@ -1,0 +1,105 @@
+#include "ControlSync.h"
+
+#include <cmath>
+
+namespace varsile::lv2 {
+
+namespace {
+
+constexpr std::string_view kMasterSymbol = "master_volume";
+// Reading the accuracy meter refreshes the current note from the tracker,
+// so it is read before the others.
+constexpr std::string_view kRefreshingMeterSymbol = "accuracy";
+
+}  // namespace
+
+ControlSync::ControlSync(AudioUnit unit, const PortTable& table, const host::ParameterCatalogue& catalogue)
+    : mUnit(unit), mByPort(table.Ports().size(), -1) {
+  const std::string intervalGroup = SymbolFor(kIntervalVolumeGroup);
+  for (const PortSpec& port : table.Ports()) {
+    if (port.kind == PortKind::ControlInput) {
+      const host::ParameterDescription* parameter = catalogue.FindID(port.parameter);
+      const Float32 current = parameter != nullptr ? parameter->value : port.defaultValue;
+      mByPort[port.index] = static_cast<int>(mInputs.size());
+      if (port.symbol == kMasterSymbol) {
+        mMaster = static_cast<int>(mInputs.size());
+        mNeutralMaster = port.defaultValue;
+        mMasterHeld = current;
+      }
+      mInputs.push_back(Input{port.parameter, port.minimum, port.maximum, port.integer,
+                              port.group == intervalGroup, nullptr, current, current, false});
+    } else if (port.kind == PortKind::ControlOutput) {
+      const bool first = port.symbol == kRefreshingMeterSymbol;
+      mMeters.insert(first ? mMeters.begin() : mMeters.end(), Meter{port.parameter, nullptr});
+    }
+  }
+  // Indices of the meters after the reordering above.
+  for (const PortSpec& port : table.Ports()) {
+    if (port.kind != PortKind::ControlOutput) continue;
+    for (std::size_t i = 0; i < mMeters.size(); ++i) {
+      if (mMeters[i].parameter == port.parameter) mByPort[port.index] = -2 - static_cast<int>(i);
+    }
+  }
+}
+
+bool ControlSync::Connect(UInt32 port, void* data) noexcept {
+  if (port >= mByPort.size() || mByPort[port] == -1) return false;
+  const int slot = mByPort[port];
+  if (slot >= 0) {
+    mInputs[static_cast<std::size_t>(slot)].data = static_cast<const Float32*>(data);
+  } else {
+    mMeters[static_cast<std::size_t>(-2 - slot)].data = static_cast<Float32*>(data);
+  }
+  return true;
+}
+
+void ControlSync::Send(AudioUnitParameterID parameter, Float32 value) noexcept {
+  // A refusal leaves the component as it was; there is no one to tell.
+  static_cast<void>(AudioUnitSetParameter(mUnit, parameter, kAudioUnitScope_Global, 0, value, 0));
+}
+
+void ControlSync::SendChanges() noexcept {
+  bool intervalChanged = false;
+  for (Input& input : mInputs) {
+    input.changed = false;
+    if (input.data == nullptr) continue;
+    Float32 value = *input.data;
+    // Hosts are asked to keep to the ranges but not all do; the component
+    // is only ever given values it declared.
+    if (std::isnan(value)) continue;
+    if (input.integer) value = std::nearbyint(value);
+    value = std::fmin(std::fmax(value, input.minimum), input.maximum);
+    if (value == input.applied) continue;
+    input.pending = value;
+    input.changed = true;
+    intervalChanged = intervalChanged || input.interval;
+  }
+
+  Input* const master = mMaster >= 0 ? &mInputs[static_cast<std::size_t>(mMaster)] : nullptr;
+  if (intervalChanged && master != nullptr && mMasterHeld != mNeutralMaster) {
+    Send(master->parameter, mNeutralMaster);
+    mMasterHeld = mNeutralMaster;
+  }
+  for (Input& input : mInputs) {
+    if (!input.changed || &input == master) continue;
+    Send(input.parameter, input.pending);
+    input.applied = input.pending;
+  }
+  if (master != nullptr) {
+    if (master->changed) master->applied = master->pending;
+    if (master->applied != mMasterHeld) {
+      Send(master->parameter, master->applied);
+      mMasterHeld = master->applied;
+    }
+  }
+}
+
+void ControlSync::ReadMeters() noexcept {
+  for (const Meter& meter : mMeters) {
+    Float32 value = 0.0f;
+    if (AudioUnitGetParameter(mUnit, meter.parameter, kAudioUnitScope_Global, 0, &value) != noErr) continue;
+    if (meter.data != nullptr) *meter.data = value;
+  }
+}
+
+}  // namespace varsile::lv2

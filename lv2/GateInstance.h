@@ -1,0 +1,54 @@
+// One instance of the LV2 plug-in: a host of the gate component, which it
+// reaches only through the platform's host calls. The component module is
+// loaded from the bundle, so the bundle needs nothing from outside.
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+#include <lv2/core/lv2.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "AudioUnitHandle.h"
+#include "ControlSync.h"
+#include "PortRenderer.h"
+#include "PortTable.h"
+
+namespace varsile::lv2 {
+
+class GateInstance {
+ public:
+  // Loads the component from the bundle, opens an instance and sets it up
+  // for the host's rate and the variant's channels. Throws on failure.
+  GateInstance(UInt32 channels, double sampleRate, const std::string& bundlePath,
+               const LV2_Feature* const* features);
+  ~GateInstance();
+  GateInstance(const GateInstance&) = delete;
+  GateInstance& operator=(const GateInstance&) = delete;
+
+  const PortTable& Ports() const noexcept { return mTable; }
+
+  void ConnectPort(UInt32 port, void* data) noexcept;
+  // Initializes the component: fresh kernels, so analysis and gain start
+  // over; parameters stay. A failure leaves the instance silent.
+  void Activate() noexcept;
+  void Run(UInt32 frames) noexcept;
+  void Deactivate() noexcept;
+
+ private:
+  // Declared first, so that it goes last: the renderer unhooks its
+  // callback from the unit on the way out.
+  host::AudioUnitHandle mUnit;
+  PortTable mTable;
+  std::optional<PortRenderer> mRenderer;
+  std::optional<ControlSync> mControls;
+  std::vector<Float32*> mOutputs;  // by channel, for silence when inactive
+  bool mActive = false;
+};
+
+// The component's manifest inside a bundle folder ("/x/varsile.lv2/").
+std::string BundleManifestPath(const std::string& bundlePath);
+
+}  // namespace varsile::lv2

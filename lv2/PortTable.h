@@ -1,0 +1,82 @@
+// The LV2 ports of the gate, derived from the parameters the component
+// reports: one control port per parameter (input for the writable ones,
+// output for the meters), then the audio ports. The generator writes the
+// plug-in description from this table and the plug-in builds the same table
+// when it is instantiated, so port indices agree by construction.
+//
+// Port symbols key presets and sessions in every host: they must never
+// change. They are derived from the parameter names (and a test pins them).
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ParameterCatalogue.h"
+
+namespace varsile::lv2 {
+
+enum class PortKind { ControlInput, ControlOutput, AudioInput, AudioOutput };
+
+struct ScalePoint {
+  Float32 value = 0.0f;
+  std::string label;
+};
+
+struct PortGroup {
+  std::string symbol;  // "transposition"
+  std::string label;   // "Transposition", the component's clump name
+};
+
+struct PortSpec {
+  UInt32 index = 0;
+  PortKind kind = PortKind::ControlInput;
+  std::string symbol;
+  std::string name;
+  // Control ports only.
+  AudioUnitParameterID parameter = 0;
+  AudioUnitParameterUnit unit = kAudioUnitParameterUnit_Generic;
+  Float32 minimum = 0.0f;
+  Float32 maximum = 0.0f;
+  Float32 defaultValue = 0.0f;
+  bool integer = false;
+  bool enumeration = false;
+  std::vector<ScalePoint> scalePoints;
+  std::string group;  // a PortGroup symbol, or ""
+  // Audio ports only: the channel.
+  UInt32 channel = 0;
+
+  bool IsControl() const noexcept {
+    return kind == PortKind::ControlInput || kind == PortKind::ControlOutput;
+  }
+};
+
+class PortTable {
+ public:
+  // Throws std::runtime_error when two parameters would share a symbol.
+  static PortTable Build(const host::ParameterCatalogue& catalogue, UInt32 channels);
+
+  const std::vector<PortSpec>& Ports() const noexcept { return mPorts; }
+  const std::vector<PortGroup>& Groups() const noexcept { return mGroups; }
+  UInt32 Channels() const noexcept { return mChannels; }
+  const PortSpec* Find(std::string_view symbol) const noexcept;
+
+ private:
+  std::vector<PortSpec> mPorts;
+  std::vector<PortGroup> mGroups;
+  UInt32 mChannels = 0;
+};
+
+// An LV2 symbol from a display name: lower case, every run of other
+// characters one '_', none at either end ("A4 frequency" -> "a4_frequency",
+// "aug. fourth" -> "aug_fourth"); a leading digit gets a '_' before it.
+std::string SymbolFor(std::string_view name);
+
+// The clump whose members are the interval volumes; their symbols carry the
+// prefix "vol_" ("vol_minor_second").
+inline constexpr std::string_view kIntervalVolumeGroup = "Volume";
+inline constexpr std::string_view kIntervalSymbolPrefix = "vol_";
+
+}  // namespace varsile::lv2
