@@ -5,6 +5,7 @@
 #include <new>
 
 #include "AUBase.h"
+#include "CatchAsStatus.h"
 
 namespace {
 
@@ -25,22 +26,6 @@ SInt32 SignedOffset(const AudioUnitParameterEvent& event) noexcept {
 // buffer and may be long); the caller decides whether to read it signed.
 UInt32 RampEnd(const AudioUnitParameterEvent& event) noexcept {
   return OffsetWord(event) + event.eventValues.ramp.durationInFrames;
-}
-
-// What the entry points make of anything thrown below them.
-template <class Call>
-OSStatus CatchAsStatus(Call&& call) noexcept {
-  try {
-    return call();
-  } catch (const std::bad_alloc&) {
-    return memFullErr;
-  } catch (SInt32 status) {
-    return status;
-  } catch (SInt16 status) {
-    return status;  // sign-extended
-  } catch (...) {
-    return -1;
-  }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "AUBase.h"
+#include "CatchAsStatus.h"
 
 // Holds the process-wide open mutex for its lifetime, so that no two
 // instances are constructed at the same time.
@@ -30,19 +31,11 @@ class ComponentEntryPoint {
   // `instance` is the host's instance storage: meaningless for open, the
   // object made by open for every later selector.
   static OSStatus Dispatch(ComponentParameters* params, Class* instance) noexcept {
-    try {
+    return CatchAsStatus([&]() -> OSStatus {
       if (params == nullptr) return kAudio_ParamError;
       if (params->what != kComponentOpenSelect) return AUBase::ComponentEntryDispatch(params, instance);
       return Open(reinterpret_cast<AudioComponentInstance>(params->params[0]));
-    } catch (const std::bad_alloc&) {
-      return memFullErr;
-    } catch (SInt32 status) {
-      return status;
-    } catch (SInt16 status) {
-      return status;  // sign-extended
-    } catch (...) {
-      return -1;
-    }
+    });
   }
 
  private:
