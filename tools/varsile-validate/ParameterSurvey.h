@@ -1,0 +1,34 @@
+// The parameters of a unit as the checks need them: ids, information with
+// any name reference already released, and values inside each range.
+#pragma once
+
+#include <AudioUnit/AudioUnit.h>
+
+#include <vector>
+
+#include "HostUnit.h"
+
+namespace varsile::validate {
+
+struct ParameterEntry {
+  AudioUnitParameterID id = 0;
+  AudioUnitParameterInfo info{};  // cfNameString cleared: it may be gone
+};
+
+// The scope's parameter list; status is that of the info query or the get.
+std::vector<AudioUnitParameterID> ParameterIds(const HostUnit& unit, AudioUnitScope scope, OSStatus& status);
+// Every listed parameter of the scope whose information can be read.
+std::vector<ParameterEntry> SurveyParameters(const HostUnit& unit,
+                                             AudioUnitScope scope = kAudioUnitScope_Global);
+
+bool IsWritable(const AudioUnitParameterInfo& info);
+bool IsMeter(const AudioUnitParameterInfo& info);
+// The value a fraction of the way from min to max; a whole number for an
+// indexed parameter.
+Float32 ValueAt(const AudioUnitParameterInfo& info, double fraction);
+// Sets every writable parameter to ValueAt(fraction), so that a unit's
+// output and state differ from its defaults.
+void SetWritable(HostUnit& unit, const std::vector<ParameterEntry>& parameters, double fraction,
+                 AudioUnitScope scope = kAudioUnitScope_Global);
+
+}  // namespace varsile::validate

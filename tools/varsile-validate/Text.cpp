@@ -1,0 +1,158 @@
+#include "Text.h"
+
+#include <AudioToolbox/AudioComponentRegistry.h>
+
+#include <array>
+#include <charconv>
+#include <utility>
+
+namespace varsile::validate {
+
+namespace {
+
+constexpr std::array<std::pair<OSStatus, std::string_view>, 17> kStatusNames{{
+    {noErr, "noErr"},
+    {-1, "(an error that is not a status)"},
+    {kAudio_ParamError, "kAudio_ParamError"},
+    {memFullErr, "memFullErr"},
+    {badComponentSelector, "badComponentSelector"},
+    {invalidComponentID, "invalidComponentID"},
+    {kAudioUnitErr_Initialized, "kAudioUnitErr_Initialized"},
+    {kAudioUnitErr_InvalidPropertyValue, "kAudioUnitErr_InvalidPropertyValue"},
+    {kAudioUnitErr_PropertyNotWritable, "kAudioUnitErr_PropertyNotWritable"},
+    {kAudioUnitErr_InvalidScope, "kAudioUnitErr_InvalidScope"},
+    {kAudioUnitErr_Uninitialized, "kAudioUnitErr_Uninitialized"},
+    {kAudioUnitErr_FormatNotSupported, "kAudioUnitErr_FormatNotSupported"},
+    {kAudioUnitErr_TooManyFramesToProcess, "kAudioUnitErr_TooManyFramesToProcess"},
+    {kAudioUnitErr_NoConnection, "kAudioUnitErr_NoConnection"},
+    {kAudioUnitErr_InvalidElement, "kAudioUnitErr_InvalidElement"},
+    {kAudioUnitErr_InvalidParameter, "kAudioUnitErr_InvalidParameter"},
+    {kAudioUnitErr_InvalidProperty, "kAudioUnitErr_InvalidProperty"},
+}};
+
+constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 32> kPropertyNames{{
+    {kAudioUnitProperty_ClassInfo, "ClassInfo"},
+    {kAudioUnitProperty_MakeConnection, "MakeConnection"},
+    {kAudioUnitProperty_SampleRate, "SampleRate"},
+    {kAudioUnitProperty_ParameterList, "ParameterList"},
+    {kAudioUnitProperty_ParameterInfo, "ParameterInfo"},
+    {kAudioUnitProperty_FastDispatch, "FastDispatch"},
+    {kAudioUnitProperty_CPULoad, "CPULoad"},
+    {kAudioUnitProperty_StreamFormat, "StreamFormat"},
+    {kAudioUnitProperty_ElementCount, "ElementCount"},
+    {kAudioUnitProperty_Latency, "Latency"},
+    {kAudioUnitProperty_SupportedNumChannels, "SupportedNumChannels"},
+    {kAudioUnitProperty_MaximumFramesPerSlice, "MaximumFramesPerSlice"},
+    {kAudioUnitProperty_SetExternalBuffer, "SetExternalBuffer"},
+    {kAudioUnitProperty_ParameterValueStrings, "ParameterValueStrings"},
+    {kAudioUnitProperty_GetUIComponentList, "GetUIComponentList"},
+    {kAudioUnitProperty_AudioChannelLayout, "AudioChannelLayout"},
+    {kAudioUnitProperty_TailTime, "TailTime"},
+    {kAudioUnitProperty_BypassEffect, "BypassEffect"},
+    {kAudioUnitProperty_LastRenderError, "LastRenderError"},
+    {kAudioUnitProperty_SetRenderCallback, "SetRenderCallback"},
+    {kAudioUnitProperty_FactoryPresets, "FactoryPresets"},
+    {kAudioUnitProperty_ContextName, "ContextName"},
+    {kAudioUnitProperty_RenderQuality, "RenderQuality"},
+    {kAudioUnitProperty_HostCallbacks, "HostCallbacks"},
+    {kAudioUnitProperty_InPlaceProcessing, "InPlaceProcessing"},
+    {kAudioUnitProperty_ElementName, "ElementName"},
+    {kAudioUnitProperty_SupportedChannelLayoutTags, "SupportedChannelLayoutTags"},
+    {kAudioUnitProperty_ParameterClumpName, "ParameterClumpName"},
+    {kAudioUnitProperty_PresentPreset, "PresentPreset"},
+    {kAudioUnitProperty_IconLocation, "IconLocation"},
+    {kAudioUnitProperty_ShouldAllocateBuffer, "ShouldAllocateBuffer"},
+    {kAudioUnitProperty_LastRenderedSampleTime, "LastRenderedSampleTime"},
+}};
+
+bool IsPrintable(unsigned char c) {
+  return c >= 0x20 && c < 0x7F;
+}
+
+std::string Hex(UInt32 value) {
+  std::array<char, 16> digits{};
+  auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16);
+  (void)error;
+  return "0x" + std::string(digits.data(), end);
+}
+
+template <typename Float>
+std::string ShortestText(Float value) {
+  std::array<char, 64> buffer{};
+  auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  if (error != std::errc{}) return "?";
+  return std::string(buffer.data(), end);
+}
+
+}  // namespace
+
+std::string StatusText(OSStatus status) {
+  std::string text = std::to_string(status);
+  for (const auto& [code, name] : kStatusNames) {
+    if (code == status) return text + " " + std::string(name);
+  }
+  return text;
+}
+
+std::string FourCCText(UInt32 code) {
+  const std::array<unsigned char, 4> bytes{
+      static_cast<unsigned char>(code >> 24), static_cast<unsigned char>(code >> 16),
+      static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
+  for (unsigned char c : bytes) {
+    if (!IsPrintable(c)) return Hex(code);
+  }
+  return "'" + std::string(bytes.begin(), bytes.end()) + "'";
+}
+
+std::optional<UInt32> ParseFourCC(std::string_view text) {
+  UInt32 code = 0;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    const std::string_view digits = text.substr(2);
+    if (digits.size() > 8) return std::nullopt;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), code, 16);
+    if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+  } else {
+    if (text.size() != 4) return std::nullopt;
+    for (char c : text) {
+      if (!IsPrintable(static_cast<unsigned char>(c))) return std::nullopt;
+      code = (code << 8) | static_cast<unsigned char>(c);
+    }
+  }
+  if (code == 0) return std::nullopt;
+  return code;
+}
+
+std::string ScopeText(AudioUnitScope scope) {
+  switch (scope) {
+    case kAudioUnitScope_Global:
+      return "global";
+    case kAudioUnitScope_Input:
+      return "input";
+    case kAudioUnitScope_Output:
+      return "output";
+    case kAudioUnitScope_Group:
+      return "group";
+    case kAudioUnitScope_Part:
+      return "part";
+    default:
+      return "scope " + std::to_string(scope);
+  }
+}
+
+std::string PropertyText(AudioUnitPropertyID id) {
+  const std::string number = id == kAudioUnitProperty_LastRenderedSampleTime ? "'lrst'" : std::to_string(id);
+  for (const auto& [known, name] : kPropertyNames) {
+    if (known == id) return number + " " + std::string(name);
+  }
+  return number;
+}
+
+std::string FloatText(float value) {
+  return ShortestText(value);
+}
+
+std::string FloatText(double value) {
+  return ShortestText(value);
+}
+
+}  // namespace varsile::validate
