@@ -34,7 +34,7 @@ constexpr std::array<std::pair<OSStatus, std::string_view>, 21> kStatusNames{{
     {kComponentLoadErr_EntryNotFound, "kComponentLoadErr_EntryNotFound"},
 }};
 
-constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 31> kPropertyNames{{
+constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 32> kPropertyNames{{
     {kAudioUnitProperty_ClassInfo, "ClassInfo"},
     {kAudioUnitProperty_MakeConnection, "MakeConnection"},
     {kAudioUnitProperty_SampleRate, "SampleRate"},
@@ -64,6 +64,7 @@ constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 31> kProp
     {kAudioUnitProperty_SupportedChannelLayoutTags, "SupportedChannelLayoutTags"},
     {kAudioUnitProperty_ParameterClumpName, "ParameterClumpName"},
     {kAudioUnitProperty_PresentPreset, "PresentPreset"},
+    {kAudioUnitProperty_IconLocation, "IconLocation"},
     {kAudioUnitProperty_ShouldAllocateBuffer, "ShouldAllocateBuffer"},
     {kAudioUnitProperty_LastRenderedSampleTime, "LastRenderedSampleTime"},
 }};

@@ -271,7 +271,7 @@ const std::vector<Case> kCases {
       Case{"ValueStringMissing", &FaultyEntry<Fault::ValueStringMissing>, &CheckParameters, "#0",
            "11 value strings"},
       Case{"TooManyFramesAccepted", &FaultyEntry<Fault::TooManyFramesAccepted>, &CheckRendering,
-           "too-many-frames", "0 noErr"},
+           "too-many-frames", "noErr (0)"},
       Case{"OutputAltered", &FaultyEntry<Fault::OutputAltered>, &CheckBypass, "output-is-input", "frame 0"},
       Case{"ExtraPostNotification", &FaultyEntry<Fault::ExtraPostNotification>, &CheckNotifications,
            "pre-and-post", "3 calls"},
@@ -284,7 +284,7 @@ const std::vector<Case> kCases {
            "floating-point mode changed"},
 #endif
       Case{"InterleavedAccepted", &FaultyEntry<Fault::InterleavedAccepted>, &CheckFormats,
-           "refuse interleaved", "0 noErr"},
+           "refuse interleaved", "noErr (0)"},
       Case{"ChannelMismatchAccepted", &FaultyEntry<Fault::ChannelMismatchAccepted>, &CheckInitialization,
            "channels 1-2", "to be refused"},
       Case{"CanDoDenied", &FaultyEntry<Fault::CanDoDenied>, &CheckComponent, "can-do", "answered no for 17"},

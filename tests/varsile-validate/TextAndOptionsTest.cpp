@@ -31,9 +31,9 @@ TEST(FourCC, PrintsCharactersOrHex) {
 }
 
 TEST(StatusText, NamesKnownStatusesAndKeepsTheNumber) {
-  EXPECT_EQ(StatusText(-10874), "-10874 kAudioUnitErr_TooManyFramesToProcess");
-  EXPECT_EQ(StatusText(-12345), "-12345");
-  EXPECT_EQ(StatusText(static_cast<OSStatus>(0x80008002)), "-2147450878 badComponentSelector");
+  EXPECT_EQ(StatusText(-10874), "kAudioUnitErr_TooManyFramesToProcess (-10874)");
+  EXPECT_EQ(StatusText(-12345), "status -12345");
+  EXPECT_EQ(StatusText(static_cast<OSStatus>(0x80008002)), "badComponentSelector (-2147450878)");
 }
 
 TEST(Options, ReadsEveryOption) {

@@ -2,6 +2,8 @@
 
 #include <AudioToolbox/AudioComponentRegistry.h>
 
+#include "StatusNames.h"
+
 #include <array>
 #include <charconv>
 #include <utility>
@@ -9,61 +11,6 @@
 namespace varsile::validate {
 
 namespace {
-
-constexpr std::array<std::pair<OSStatus, std::string_view>, 17> kStatusNames{{
-    {noErr, "noErr"},
-    {-1, "(an error that is not a status)"},
-    {kAudio_ParamError, "kAudio_ParamError"},
-    {memFullErr, "memFullErr"},
-    {badComponentSelector, "badComponentSelector"},
-    {invalidComponentID, "invalidComponentID"},
-    {kAudioUnitErr_Initialized, "kAudioUnitErr_Initialized"},
-    {kAudioUnitErr_InvalidPropertyValue, "kAudioUnitErr_InvalidPropertyValue"},
-    {kAudioUnitErr_PropertyNotWritable, "kAudioUnitErr_PropertyNotWritable"},
-    {kAudioUnitErr_InvalidScope, "kAudioUnitErr_InvalidScope"},
-    {kAudioUnitErr_Uninitialized, "kAudioUnitErr_Uninitialized"},
-    {kAudioUnitErr_FormatNotSupported, "kAudioUnitErr_FormatNotSupported"},
-    {kAudioUnitErr_TooManyFramesToProcess, "kAudioUnitErr_TooManyFramesToProcess"},
-    {kAudioUnitErr_NoConnection, "kAudioUnitErr_NoConnection"},
-    {kAudioUnitErr_InvalidElement, "kAudioUnitErr_InvalidElement"},
-    {kAudioUnitErr_InvalidParameter, "kAudioUnitErr_InvalidParameter"},
-    {kAudioUnitErr_InvalidProperty, "kAudioUnitErr_InvalidProperty"},
-}};
-
-constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 32> kPropertyNames{{
-    {kAudioUnitProperty_ClassInfo, "ClassInfo"},
-    {kAudioUnitProperty_MakeConnection, "MakeConnection"},
-    {kAudioUnitProperty_SampleRate, "SampleRate"},
-    {kAudioUnitProperty_ParameterList, "ParameterList"},
-    {kAudioUnitProperty_ParameterInfo, "ParameterInfo"},
-    {kAudioUnitProperty_FastDispatch, "FastDispatch"},
-    {kAudioUnitProperty_CPULoad, "CPULoad"},
-    {kAudioUnitProperty_StreamFormat, "StreamFormat"},
-    {kAudioUnitProperty_ElementCount, "ElementCount"},
-    {kAudioUnitProperty_Latency, "Latency"},
-    {kAudioUnitProperty_SupportedNumChannels, "SupportedNumChannels"},
-    {kAudioUnitProperty_MaximumFramesPerSlice, "MaximumFramesPerSlice"},
-    {kAudioUnitProperty_SetExternalBuffer, "SetExternalBuffer"},
-    {kAudioUnitProperty_ParameterValueStrings, "ParameterValueStrings"},
-    {kAudioUnitProperty_GetUIComponentList, "GetUIComponentList"},
-    {kAudioUnitProperty_AudioChannelLayout, "AudioChannelLayout"},
-    {kAudioUnitProperty_TailTime, "TailTime"},
-    {kAudioUnitProperty_BypassEffect, "BypassEffect"},
-    {kAudioUnitProperty_LastRenderError, "LastRenderError"},
-    {kAudioUnitProperty_SetRenderCallback, "SetRenderCallback"},
-    {kAudioUnitProperty_FactoryPresets, "FactoryPresets"},
-    {kAudioUnitProperty_ContextName, "ContextName"},
-    {kAudioUnitProperty_RenderQuality, "RenderQuality"},
-    {kAudioUnitProperty_HostCallbacks, "HostCallbacks"},
-    {kAudioUnitProperty_InPlaceProcessing, "InPlaceProcessing"},
-    {kAudioUnitProperty_ElementName, "ElementName"},
-    {kAudioUnitProperty_SupportedChannelLayoutTags, "SupportedChannelLayoutTags"},
-    {kAudioUnitProperty_ParameterClumpName, "ParameterClumpName"},
-    {kAudioUnitProperty_PresentPreset, "PresentPreset"},
-    {kAudioUnitProperty_IconLocation, "IconLocation"},
-    {kAudioUnitProperty_ShouldAllocateBuffer, "ShouldAllocateBuffer"},
-    {kAudioUnitProperty_LastRenderedSampleTime, "LastRenderedSampleTime"},
-}};
 
 bool IsPrintable(unsigned char c) {
   return c >= 0x20 && c < 0x7F;
@@ -87,11 +34,7 @@ std::string ShortestText(Float value) {
 }  // namespace
 
 std::string StatusText(OSStatus status) {
-  std::string text = std::to_string(status);
-  for (const auto& [code, name] : kStatusNames) {
-    if (code == status) return text + " " + std::string(name);
-  }
-  return text;
+  return host::StatusName(status);
 }
 
 std::string FourCCText(UInt32 code) {
@@ -141,10 +84,8 @@ std::string ScopeText(AudioUnitScope scope) {
 
 std::string PropertyText(AudioUnitPropertyID id) {
   const std::string number = id == kAudioUnitProperty_LastRenderedSampleTime ? "'lrst'" : std::to_string(id);
-  for (const auto& [known, name] : kPropertyNames) {
-    if (known == id) return number + " " + std::string(name);
-  }
-  return number;
+  const std::string name = host::PropertyName(id);
+  return name.starts_with("property ") ? number : number + " " + name;
 }
 
 std::string FloatText(float value) {

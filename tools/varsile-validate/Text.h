@@ -10,7 +10,7 @@
 
 namespace varsile::validate {
 
-// "-10874 kAudioUnitErr_TooManyFramesToProcess", or the bare number.
+// "kAudioUnitErr_TooManyFramesToProcess (-10874)", or "status -12345".
 std::string StatusText(OSStatus status);
 // 'aufx' as text when all four bytes are printable, else 0x61756678.
 std::string FourCCText(UInt32 code);
