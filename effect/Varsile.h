@@ -18,7 +18,7 @@ class Varsile : public AUEffectBase {
 
     void Reset() override;
     void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
-                 bool& ioSilence) noexcept override;
+                 bool& ioSilence) noexcept VARSILE_NONBLOCKING override;
 
     // Safe to read from any thread while Process runs.
     Float32 Volume() const noexcept { return mVolume.load(std::memory_order_relaxed); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "GainRamp.h"
 #include "Varsile.h"
 
 namespace {
@@ -28,10 +29,11 @@ UInt32 WholeRate(Float64 rate) noexcept {
   return static_cast<UInt32>(rate);
 }
 
-Float32 ClampPercent(Float32 value) noexcept {
-  if (value < 0.0f) return 0.0f;
-  if (value > 100.0f) return 100.0f;
-  return value;
+// The key's pitch class; the usual whole key 0..11 without the general
+// reduction's library call, which a render of a few frames would feel.
+UInt32 KeyOf(Float32 key) noexcept {
+  if (key >= 0.0f && key < 12.0f) return static_cast<UInt32>(key);
+  return KeyPitchClass(key);
 }
 
 }  // namespace
@@ -49,30 +51,36 @@ void Varsile::VarsileKernel::Reset() {
 }
 
 void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination, UInt32 frames,
-                                     UInt32 /*channelStride*/, bool& /*ioSilence*/) noexcept {
+                                     UInt32 /*channelStride*/, bool& /*ioSilence*/) noexcept VARSILE_NONBLOCKING {
+  // The parameters AUEffectBase::GetParameter(id) reads, from element 0 of
+  // the global scope, looked up once per block rather than once per read.
+  const AUElement& parameters = *mEffect->Globals().SafeGetElement(0);
+
   // The tracker reads the whole block before anything is written, so source
   // and destination may be the same array.
   const std::int64_t pitchClass =
       mTracker.Process(FFTShiftLL::kModeAnalysisOnly, mShiftTable, static_cast<long>(frames), kLog2Size,
                        kOversampling, static_cast<float>(mWholeSampleRate), source, destination,
-                       FFTShiftLL::kWindowHann, mEffect->GetParameter(kGateParam_A4Frequency),
-                       TruncateToLong(mEffect->GetParameter(kGateParam_JitterThreshold)),
-                       mEffect->GetParameter(kGateParam_AccuracyThreshold), 0);
+                       FFTShiftLL::kWindowHann, parameters.GetParameter(kGateParam_A4Frequency),
+                       TruncateToLong(parameters.GetParameter(kGateParam_JitterThreshold)),
+                       parameters.GetParameter(kGateParam_AccuracyThreshold), 0);
 
   // Unsigned on purpose: with no pitch class yet (-1) this lands on the
   // interval of B above the key rather than outside the table.
-  const UInt32 key = KeyPitchClass(mEffect->GetParameter(kGateParam_Key));
+  const UInt32 key = KeyOf(parameters.GetParameter(kGateParam_Key));
   const UInt32 interval =
       (static_cast<UInt32>(pitchClass) + kNumberOfPitchClasses - key) % kNumberOfPitchClasses;
-  const Float32 target = mEffect->GetParameter(kGateParam_FirstInterval + interval);
+  const Float32 target = parameters.GetParameter(kGateParam_FirstInterval + interval);
 
-  Float32 volume = ClampPercent(mVolume.load(std::memory_order_relaxed));
+  Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
   Float32 step = 0.0f;
-  // A NaN volume has no direction: the gain holds where it is.
+  // A NaN volume has no direction: the gain holds where it is. A gain that
+  // sits on its target takes no step either, so the step is only worked out
+  // when one will be taken.
   const bool moving = !std::isnan(target);
-  if (moving) {
+  if (moving && volume != target) {
     const bool rising = target > volume;
-    Float32 time = mEffect->GetParameter(rising ? kGateParam_AttackTime : kGateParam_ReleaseTime);
+    Float32 time = parameters.GetParameter(rising ? kGateParam_AttackTime : kGateParam_ReleaseTime);
     // A NaN time counts as the shortest, like anything below the range.
     if (!(time >= kMinTime)) {
       time = kMinTime;
@@ -83,12 +91,8 @@ void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination
     step = span / (static_cast<Float32>(mWholeSampleRate) * time);
   }
 
-  for (UInt32 i = 0; i < frames; ++i) {
-    destination[i] =
-        static_cast<Float32>(static_cast<double>(source[i]) * (static_cast<double>(volume) / 100.0));
-    // Skipped only at exact equality, so a target between 0 and 100 is
-    // usually crossed and approached again from the other side next block.
-    if (moving && volume != target) volume = ClampPercent(volume + step);
-  }
+  // The step is skipped only at exact equality, so a target between 0 and 100
+  // is usually crossed and approached again from the other side next block.
+  volume = gain::ApplyGainRamp(source, destination, frames, volume, target, step, moving);
   mVolume.store(volume, std::memory_order_relaxed);
 }

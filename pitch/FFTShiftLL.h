@@ -23,7 +23,22 @@
 #include <Accelerate/Accelerate.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+
+namespace fftshiftll {
+
+// The tracker's arrays start a whole number of 4 KB pages apart: padding of
+// this many bytes follows the fields that sit between two of them. A pass that
+// stores into one array while it loads from another then never finds a load
+// whose address matches a pending store's in the low 12 bits, which the
+// processor takes for a possible overlap and waits on; it did when each array
+// sat a few cache lines further into its page than the one before.
+constexpr std::size_t PadToPage(std::size_t bytes) {
+  return 4096 - bytes % 4096;
+}
+
+}  // namespace fftshiftll
 
 class FFTShiftLL {
  public:
@@ -53,14 +68,14 @@ class FFTShiftLL {
   std::int64_t Process(UInt32 mode, const float* shiftTable, long frameCount, long log2Size,
                        long oversampling, float sampleRate, const float* input, float* output, int windowType,
                        float a4Frequency, long holdThreshold, float accuracyThreshold,
-                       long resetFlag) noexcept;
+                       long resetFlag) noexcept VARSILE_NONBLOCKING;
 
   // The decision step of one frame: votes the bins over the pitch classes,
   // updates mAccuracy, mPitchClass, mHoldCount and mShift, and returns the
   // frequency ratio of mShift cents. `count` is clamped to 0..8192, null
   // tables count no bin, and a null shift table leaves mShift alone.
   float CalculateRatio(const float* frequencies, const float* magnitudes, int count, const float* shiftTable,
-                       float a4Frequency, long holdThreshold, float accuracyThreshold) noexcept;
+                       float a4Frequency, long holdThreshold, float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
 
   // Wraps a phase deviation into [-pi, pi] the way the analysis does: the
   // quotient by the single-precision pi is truncated toward zero and moved one
@@ -84,9 +99,13 @@ class FFTShiftLL {
   std::atomic<std::int64_t> mPitchClass{-1};
 
  private:
-  void AnalyseFrame(long log2Size, long bins, float binWidth, float expectedAdvance, float frequencyFactor,
-                    const float* shiftTable, float a4Frequency, long holdThreshold,
-                    float accuracyThreshold) noexcept;
+  void AnalyseFrame(long log2Size, long oversampling, float sampleRate, const float* shiftTable,
+                    float a4Frequency, long holdThreshold,
+                    float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
+  // CalculateRatio from the point where mWorkA holds frequency / A4 of every
+  // bin, without the ratio, which the analysis has no use for.
+  void Decide(const float* frequencies, const float* magnitudes, int bins, const float* shiftTable,
+               long holdThreshold, float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
 
   std::int64_t mHoldCount = 0;
 
@@ -97,9 +116,12 @@ class FFTShiftLL {
   const float mTwelveOverLn2;
   const float mA4NotePlusHalf;
 
+  // The arrays start a whole number of 4 KB pages apart (PadToPage).
   alignas(64) float mInputFIFO[kMaxSize] = {};
   std::int64_t mWritePos = 0;
+  char mPadAfterWritePos[fftshiftll::PadToPage(sizeof(std::int64_t))];
   alignas(64) float mPrevPhase[kMaxBins] = {};
+  char mPadAfterPrevPhase[fftshiftll::PadToPage(sizeof(float) * kMaxBins)];
   alignas(64) float mBinFrequency[kMaxSize] = {};
   alignas(64) float mBinMagnitude[kMaxSize] = {};
   FFTSetup mFFTSetups[kSetupCount] = {};
@@ -107,9 +129,13 @@ class FFTShiftLL {
   // itself be null), or is null after a Reset to an unsupported size.
   FFTSetup* mActiveSetup = nullptr;
   DSPSplitComplex mSpectrum;
+  char mPadAfterSpectrum[fftshiftll::PadToPage(sizeof(FFTSetup) * kSetupCount + sizeof(FFTSetup*) +
+                                               sizeof(DSPSplitComplex))];
+  // 64-byte aligned, so the transform takes FFTW's aligned, copy-free path.
   alignas(64) float mSpectrumReal[kMaxSize] = {};
   alignas(64) float mSpectrumImag[kMaxSize] = {};
   UInt32 mWindowType;
+  char mPadAfterWindowType[fftshiftll::PadToPage(sizeof(UInt32))];
   alignas(64) float mWindow[kMaxSize] = {};
   alignas(64) float mWorkA[kMaxSize] = {};
   alignas(64) float mWorkB[kMaxSize] = {};

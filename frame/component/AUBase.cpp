@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "AUElementCast.h"
+
 AUBase::AUBase(AudioComponentInstance instance, UInt32 numInputElements, UInt32 numOutputElements,
                UInt32 numGroupElements, UInt32 numPartElements)
     : ComponentBase(instance),
@@ -145,13 +147,13 @@ AUIOElement* AUBase::GetIOElement(AudioUnitScope scope, AudioUnitElement element
 }
 
 AUInputElement* AUBase::GetInput(AudioUnitElement element) {
-  auto* input = dynamic_cast<AUInputElement*>(Inputs().GetElement(element));
+  auto* input = AUElementCast<AUInputElement>(Inputs().GetElement(element));
   if (input == nullptr) throw static_cast<OSStatus>(kAudioUnitErr_InvalidElement);
   return input;
 }
 
 AUOutputElement* AUBase::GetOutput(AudioUnitElement element) {
-  auto* output = dynamic_cast<AUOutputElement*>(Outputs().GetElement(element));
+  auto* output = AUElementCast<AUOutputElement>(Outputs().GetElement(element));
   if (output == nullptr) throw static_cast<OSStatus>(kAudioUnitErr_InvalidElement);
   return output;
 }

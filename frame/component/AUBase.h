@@ -72,9 +72,9 @@ class AUBase : public ComponentBase, public AUElementCreator {
                                      AudioUnitParameterValue& outValue);                        // 20
   virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents);  // 21
   virtual OSStatus RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                             UInt32 busNumber, UInt32 frames);  // 22
+                             UInt32 busNumber, UInt32 frames) VARSILE_NONBLOCKING;  // 22
   virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                          UInt32 frames);                                 // 23
+                          UInt32 frames) VARSILE_NONBLOCKING;                                 // 23
   virtual bool BusCountWritable(AudioUnitScope scope);                    // 24
   virtual OSStatus SetBusCount(AudioUnitScope scope, UInt32 count);       // 25
   virtual OSStatus SetConnection(const AudioUnitConnection& connection);  // 26
@@ -126,9 +126,9 @@ class AUBase : public ComponentBase, public AUElementCreator {
                                          const AudioChannelLayout* layout);                   // 53
   virtual OSStatus RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element);  // 54
   virtual OSStatus ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>& events, UInt32 frames,
-                                             void* context);  // 55
+                                             void* context) VARSILE_NONBLOCKING;  // 55
   virtual OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
-                                         UInt32 totalFrames);  // 56
+                                         UInt32 totalFrames) VARSILE_NONBLOCKING;  // 56
 
   // ---- Lifecycle ----
   // The initialize selector: Initialize, then buffers, then the published flag.
@@ -175,9 +175,9 @@ class AUBase : public ComponentBase, public AUElementCreator {
   // The render selector and the fast render entry end here; every error is
   // returned (and recorded), nothing escapes.
   OSStatus DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                    UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) noexcept;
+                    UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) noexcept VARSILE_NONBLOCKING;
   OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                       UInt32 busNumber, AUOutputElement* output, UInt32 frames, AudioBufferList& ioData);
+                       UInt32 busNumber, AUOutputElement* output, UInt32 frames, AudioBufferList& ioData) VARSILE_NONBLOCKING;
 
   // ---- Properties ----
   OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -237,7 +237,7 @@ OSStatus AudioUnitBaseSetParameter(AUBase* instance, AudioUnitParameterID id, Au
                                    UInt32 bufferOffsetInFrames);
 OSStatus AudioUnitBaseRender(AUBase* instance, AudioUnitRenderActionFlags* ioActionFlags,
                              const AudioTimeStamp* timeStamp, UInt32 busNumber, UInt32 frames,
-                             AudioBufferList* ioData);
+                             AudioBufferList* ioData) VARSILE_NONBLOCKING;
 
 // Stores value under key as a 32-bit integer number.
 void AddNumToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, SInt32 value);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "AUBase.h"
+#include "AUElementCast.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -18,14 +19,17 @@ class DenormalsFlushedToZero {
 #if defined(__x86_64__) || defined(__i386__)
   static constexpr unsigned kFlushToZero = 0x8000;
   static constexpr unsigned kDenormalsAreZero = 0x0040;
+  // Writing the control register costs a render several nanoseconds; a host
+  // thread that flushes already is left as it is.
   DenormalsFlushedToZero() noexcept : mSaved(_mm_getcsr()) {
-    _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero);
+    if ((mSaved & kBoth) != kBoth) _mm_setcsr(mSaved | kBoth);
   }
   ~DenormalsFlushedToZero() {
-    _mm_setcsr(mSaved);
+    if ((mSaved & kBoth) != kBoth) _mm_setcsr(mSaved);
   }
 
  private:
+  static constexpr unsigned kBoth = kFlushToZero | kDenormalsAreZero;
   unsigned mSaved;
 #elif defined(__aarch64__)
   // FPCR.FZ flushes both denormal inputs and results.
@@ -110,8 +114,11 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
       error = kAudio_ParamError;
     } else if (frames > mMaxFramesPerSlice) {
       error = kAudioUnitErr_TooManyFramesToProcess;
+    } else if (AUOutputElement* const output = AUElementCast<AUOutputElement>(Outputs().GetElement(busNumber));
+               output == nullptr) {
+      // Refused without throwing: an exception would allocate on the render thread.
+      error = kAudioUnitErr_InvalidElement;
     } else {
-      AUOutputElement* const output = GetOutput(busNumber);
       error = CheckHostBufferList(output->GetStreamFormat(), frames, ioData);
       if (error == noErr) {
         const bool notify = mNotificationsUsed.load();

@@ -31,6 +31,24 @@ constexpr std::size_t ListBytes(UInt32 buffers) noexcept {
   return offsetof(AudioBufferList, mBuffers) + sizeof(AudioBuffer) * std::size_t{buffers};
 }
 
+template <std::size_t kBytes>
+void MoveFixed(void* to, const void* from) noexcept {
+  unsigned char staged[kBytes];
+  std::memcpy(staged, from, kBytes);
+  std::memcpy(to, staged, kBytes);
+}
+
+// memmove, with the one to four samples of a short render moved without the call.
+void MoveBytes(void* to, const void* from, std::size_t bytes) noexcept {
+  switch (bytes) {
+    case 4: return MoveFixed<4>(to, from);
+    case 8: return MoveFixed<8>(to, from);
+    case 12: return MoveFixed<12>(to, from);
+    case 16: return MoveFixed<16>(to, from);
+    default: std::memmove(to, from, bytes);
+  }
+}
+
 // The buffer count and the channels per buffer that a format needs.
 struct Shape {
   UInt32 buffers;
@@ -145,7 +163,10 @@ AudioBufferList& AUBufferList::PrepareNullBuffer(const AudioStreamBasicDescripti
 
 AudioBufferList& AUBufferList::SetBufferList(const AudioBufferList& list) {
   if (mList == nullptr || list.mNumberBuffers > mStreamCapacity) Fail(-1);
-  std::memcpy(mList, &list, ListBytes(list.mNumberBuffers));
+  // Field by field rather than a library call: a render of a few frames sets
+  // two lists like this.
+  mList->mNumberBuffers = list.mNumberBuffers;
+  for (UInt32 i = 0; i < list.mNumberBuffers; ++i) mList->mBuffers[i] = list.mBuffers[i];
   mState = kPtrsToExternal;
   return *mList;
 }
@@ -176,7 +197,7 @@ void AUBufferList::CopyBufferContentsTo(AudioBufferList& destination) const {
     if (source.mData != dest.mData && source.mData != nullptr && dest.mData != nullptr) {
       // Never write beyond what the destination says it holds.
       bytes = std::min(bytes, dest.mDataByteSize);
-      std::memmove(dest.mData, source.mData, bytes);
+      MoveBytes(dest.mData, source.mData, bytes);
     }
     dest.mDataByteSize = bytes;
   }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "AUElementCast.h"
+
 namespace {
 
 constexpr UInt32 kBytesPerSample = sizeof(Float32);  // the canonical format's
@@ -155,11 +157,10 @@ OSStatus AUEffectBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
 
 OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                               UInt32 frames) {
-  const auto* source = dynamic_cast<const AUInputElement*>(Inputs().GetElement(0));
-  if (source == nullptr || !source->IsActive()) return kAudioUnitErr_NoConnection;
+  AUInputElement* const input = AUElementCast<AUInputElement>(Inputs().GetElement(0));
+  if (input == nullptr || !input->IsActive()) return kAudioUnitErr_NoConnection;
 
   AUOutputElement* output = GetOutput(0);
-  AUInputElement* input = GetInput(0);
   if (const OSStatus status = input->PullInput(ioActionFlags, timeStamp, 0, frames); status != noErr)
     return status;
 

@@ -2,6 +2,7 @@
 // kernel per channel, bypass and in-place processing.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -30,19 +31,19 @@ class AUEffectBase : public AUBase {
   OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                        const void* inData, UInt32 inDataSize) override;
   OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                  UInt32 frames) override;
+                  UInt32 frames) VARSILE_NONBLOCKING override;
   bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) override;
   OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                               const CAStreamBasicDescription& previousFormat,
                               const CAStreamBasicDescription& newFormat) override;
   OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
-                                 UInt32 totalFrames) override;
+                                 UInt32 totalFrames) VARSILE_NONBLOCKING override;
 
   // ---- Virtual operations added by the effect base, in slot order ----
   // A kernel for one channel, or null (that channel is then not processed).
   virtual AUKernelBase* NewKernel();
   virtual OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& input,
-                                      AudioBufferList& output, UInt32 frames);
+                                      AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING;
   virtual bool ShouldBypassEffect();
   virtual void SetBypassEffect(bool bypass);
 
@@ -69,8 +70,9 @@ class AUEffectBase : public AUBase {
 
  protected:
   std::vector<std::unique_ptr<AUKernelBase>> mKernels;  // entry i serves channel i; may be null
-  bool mBypass = false;
-  bool mInPlace;
+  // Switched from control threads while the render thread reads them.
+  std::atomic<bool> mBypass{false};
+  std::atomic<bool> mInPlace;
   SInt32 mSilenceCountdown = 0;
   bool mSilenceRearm = true;
 };

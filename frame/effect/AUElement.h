@@ -4,6 +4,7 @@
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
 
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -28,7 +29,15 @@ class AUElement {
   // Parameter store. Unknown ids throw kAudioUnitErr_InvalidParameter.
   ParameterMapEvent& GetParamEvent(AudioUnitParameterID id);
   const ParameterMapEvent& GetParamEvent(AudioUnitParameterID id) const;
-  Float32 GetParameter(AudioUnitParameterID id) const;
+  // Inline for the table, which the kernels read a few times every render.
+  Float32 GetParameter(AudioUnitParameterID id) const {
+    if (mUsesTable && id < mParameterTable.size()) [[likely]] {
+      // One aligned word, written by control threads without a lock.
+      return std::atomic_ref<Float32>(const_cast<Float32&>(mParameterTable[id].mStartValue))
+          .load(std::memory_order_relaxed);
+    }
+    return GetMappedParameter(id);
+  }
   // In map mode an absent id is created only while the component is not
   // initialized, unless okWhenInitialized.
   void SetParameter(AudioUnitParameterID id, Float32 value, bool okWhenInitialized = false);
@@ -52,6 +61,9 @@ class AUElement {
   bool HasName() const noexcept { return mName != nullptr; }
 
  protected:
+  // GetParameter without the table: the map, or kAudioUnitErr_InvalidParameter.
+  Float32 GetMappedParameter(AudioUnitParameterID id) const;
+
   AUBase* mOwner;
   std::map<AudioUnitParameterID, ParameterMapEvent> mParameterMap;
   bool mUsesTable = false;

@@ -15,6 +15,12 @@ void StoreValue(Float32& field, Float32 value) noexcept {
   std::atomic_ref<Float32>(field).store(value, std::memory_order_relaxed);
 }
 
+// Control threads' immediate sets and the render thread's scheduled events
+// both write the kind of the same entry.
+void StoreKind(UInt32& field, UInt32 kind) noexcept {
+  std::atomic_ref<UInt32>(field).store(kind, std::memory_order_relaxed);
+}
+
 Float32 LoadValue(const Float32& field) noexcept {
   // atomic_ref needs a mutable object; the load does not write it.
   return std::atomic_ref<Float32>(const_cast<Float32&>(field)).load(std::memory_order_relaxed);
@@ -61,7 +67,7 @@ const ParameterMapEvent& AUElement::GetParamEvent(AudioUnitParameterID id) const
   return const_cast<AUElement*>(this)->GetParamEvent(id);
 }
 
-Float32 AUElement::GetParameter(AudioUnitParameterID id) const {
+Float32 AUElement::GetMappedParameter(AudioUnitParameterID id) const {
   return LoadValue(GetParamEvent(id).mStartValue);
 }
 
@@ -80,7 +86,7 @@ void AUElement::SetParameter(AudioUnitParameterID id, Float32 value, bool okWhen
     mParameterMap.emplace(id, fresh);
     return;
   }
-  entry->mEventKind = kParameterEvent_Immediate;
+  StoreKind(entry->mEventKind, kParameterEvent_Immediate);
   StoreValue(entry->mStartValue, value);
   StoreValue(entry->mEndValue, value);
 }
@@ -97,7 +103,7 @@ void AUElement::SetScheduledEvent(AudioUnitParameterID id, const AudioUnitParame
     entry = &mParameterMap[id];
   }
 
-  entry->mEventKind = event.eventType;
+  StoreKind(entry->mEventKind, event.eventType);
   entry->mSliceFrames = sliceFrames;
   if (event.eventType == kParameterEvent_Immediate) {
     StoreValue(entry->mStartValue, event.eventValues.immediate.value);

@@ -31,9 +31,9 @@ class AUInputElement : public AUIOElement {
 
   // Without a source returns kAudioUnitErr_NoConnection before touching any buffer.
   OSStatus PullInput(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                     AudioUnitElement element, UInt32 frames);
+                     AudioUnitElement element, UInt32 frames) VARSILE_NONBLOCKING;
   OSStatus PullInputWithBufferList(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                                   AudioUnitElement element, UInt32 frames, AudioBufferList& list);
+                                   AudioUnitElement element, UInt32 frames, AudioBufferList& list) VARSILE_NONBLOCKING;
 
  protected:
   EInputType mSource = kSourceNone;

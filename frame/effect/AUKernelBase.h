@@ -19,7 +19,7 @@ class AUKernelBase {
   // non-interleaved). ioSilence arrives true when the input is silent; leave
   // it true only when the output is silent too.
   virtual void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
-                       bool& ioSilence) noexcept = 0;
+                       bool& ioSilence) noexcept VARSILE_NONBLOCKING = 0;
 
   UInt32 GetChannelNum() const noexcept { return mChannelIndex; }
   void SetChannelNum(UInt32 channel) noexcept { mChannelIndex = channel; }

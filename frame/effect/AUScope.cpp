@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "AUElementCast.h"
 #include "AUIOElement.h"
 
 AUScope::~AUScope() = default;
@@ -25,7 +26,7 @@ AUElement* AUScope::SafeGetElement(UInt32 index) const {
 }
 
 AUIOElement* AUScope::GetIOElement(UInt32 index) const {
-  auto* io = dynamic_cast<AUIOElement*>(GetElement(index));
+  auto* io = AUElementCast<AUIOElement>(GetElement(index));
   if (io == nullptr) throw static_cast<OSStatus>(kAudioUnitErr_InvalidElement);
   return io;
 }

@@ -110,7 +110,7 @@ class TThreadSafeList {
 
   // Reading thread only: applies the posted requests, oldest first. Never
   // allocates: request nodes become entries or go back to the free stack.
-  void update() noexcept {
+  void update() noexcept VARSILE_NONBLOCKING {
     Node* newestFirst = mPending.pop_all();
     if (newestFirst == nullptr) return;
     Node* request = nullptr;

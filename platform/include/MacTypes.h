@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include <VarsileRealtime.h>
+
 using UInt8 = std::uint8_t;
 using SInt8 = std::int8_t;
 using UInt16 = std::uint16_t;

@@ -110,8 +110,8 @@ class Melody {
         const Float64 hz = 440.0 * std::exp2((kNotes[note] - 69) / 12.0) * (1.0 + 0.0005 * b);
         const Float64 t = position / mSampleRate;
         const Float64 w = 2.0 * std::numbers::pi * hz * t;
-        out[i] = static_cast<Float32>(gain * mAmplitude *
-                                      (0.6 * std::sin(w) + 0.3 * std::sin(2.0 * w) + 0.1 * std::sin(3.0 * w)));
+        out[i] = static_cast<Float32>(
+            gain * mAmplitude * (0.6 * std::sin(w) + 0.3 * std::sin(2.0 * w) + 0.1 * std::sin(3.0 * w)));
         gain *= mDecay;
       }
       if (b + 1 == io.mNumberBuffers) {
@@ -201,10 +201,10 @@ class HostedGate {
   }
 
   // Nothing but the render call: through the dispatcher or the fast entry.
-  OSStatus RenderPrepared(UInt32 frames, bool fast) noexcept {
+  OSStatus RenderPrepared(UInt32 frames, bool fast, UInt32 bus = 0) noexcept {
     AudioUnitRenderActionFlags flags = 0;
-    if (fast) return mFastRender(Storage(), &flags, &mTimeStamp, 0, frames, mList);
-    return AudioUnitRender(mUnit, &flags, &mTimeStamp, 0, frames, mList);
+    if (fast) return mFastRender(Storage(), &flags, &mTimeStamp, bus, frames, mList);
+    return AudioUnitRender(mUnit, &flags, &mTimeStamp, bus, frames, mList);
   }
 
   OSStatus Render(UInt32 frames, bool fast = false) noexcept {
@@ -250,7 +250,8 @@ class HostedGate {
 };
 
 // An immediate or ramped event for a global parameter.
-inline AudioUnitParameterEvent ImmediateEvent(AudioUnitParameterID id, UInt32 offset, Float32 value) noexcept {
+inline AudioUnitParameterEvent ImmediateEvent(AudioUnitParameterID id, UInt32 offset,
+                                              Float32 value) noexcept {
   AudioUnitParameterEvent e{};
   e.scope = kAudioUnitScope_Global;
   e.parameter = id;
@@ -260,8 +261,8 @@ inline AudioUnitParameterEvent ImmediateEvent(AudioUnitParameterID id, UInt32 of
   return e;
 }
 
-inline AudioUnitParameterEvent RampedEvent(AudioUnitParameterID id, SInt32 start, UInt32 duration, Float32 from,
-                                           Float32 to) noexcept {
+inline AudioUnitParameterEvent RampedEvent(AudioUnitParameterID id, SInt32 start, UInt32 duration,
+                                           Float32 from, Float32 to) noexcept {
   AudioUnitParameterEvent e{};
   e.scope = kAudioUnitScope_Global;
   e.parameter = id;

@@ -136,3 +136,20 @@ TEST_F(PropertyListXml, DeepNestingIsRefusedNotRecursedInto) {
 }
 
 }  // namespace
+
+namespace {
+
+// Damaged presets are refused with the program's own message, never stored
+// as null values or handed to a library that asserts on them.
+TEST_F(PropertyListXml, TextThatIsNotUtf8OrHoldsANulIsRefused) {
+  const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n";
+  EXPECT_EQ(Error(head + "<dict><key>sub\x85type</key><string>x</string></dict></plist>"),
+            "the property list holds text that is not UTF-8");
+  EXPECT_EQ(Error(head + "<array><string>caf\xe9</string></array></plist>"),
+            "the property list holds text that is not UTF-8");
+  const std::string withNul =
+      head + "<array><string>not a" + std::string(1, '\0') + "preset</string></array></plist>";
+  EXPECT_NE(Error(withNul), "no error");
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -80,6 +81,14 @@ PlistNode ToPlistNode(CFTypeRef value, int depth) {
   throw CliError("a property list cannot hold " + KindName(value));
 }
 
+// Text that is not UTF-8 cannot become a string value: refuse it rather
+// than store a null.
+CFStringRef Utf8String(const char* text) {
+  CFStringRef string = CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8);
+  if (string == nullptr) throw CliError("the property list holds text that is not UTF-8");
+  return string;
+}
+
 host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
   if (node == nullptr) throw CliError("the property list is empty");
   if (depth > kMaxDepth) throw CliError("the property list is nested too deeply");
@@ -96,8 +105,7 @@ host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
         plist_dict_next_item(node, iterator, &rawKey, &item);
         const CString key(rawKey);
         if (item == nullptr) break;
-        const host::CFRef<CFStringRef> cfKey(
-            CFStringCreateWithCString(kCFAllocatorDefault, key ? key.get() : "", kCFStringEncodingUTF8));
+        const host::CFRef<CFStringRef> cfKey(Utf8String(key ? key.get() : ""));
         const host::CFRef<CFPropertyListRef> cfValue = FromPlistNode(item, depth + 1);
         CFDictionarySetValue(dictionary.Get(), cfKey.Get(), cfValue.Get());
       }
@@ -113,11 +121,13 @@ host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
       return host::CFRef<CFPropertyListRef>(array.Release());
     }
     case PLIST_STRING: {
-      char* raw = nullptr;
-      plist_get_string_val(node, &raw);
-      const CString text(raw);
-      return host::CFRef<CFPropertyListRef>(
-          CFStringCreateWithCString(kCFAllocatorDefault, text ? text.get() : "", kCFStringEncodingUTF8));
+      // Read in place: libplist asserts when it copies a string holding a NUL.
+      std::uint64_t length = 0;
+      const char* text = plist_get_string_ptr(node, &length);
+      if (text == nullptr) text = "";
+      if (std::memchr(text, '\0', length) != nullptr)
+        throw CliError("the property list holds text with a NUL character");
+      return host::CFRef<CFPropertyListRef>(Utf8String(text));
     }
     case PLIST_UINT: {
       // Read back as written: 64 bits, signed.
