@@ -49,21 +49,21 @@ class IntervalNameCache {
 OSStatus Varsile::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
                                    AudioUnitParameterInfo& outInfo) {
   if (scope != kAudioUnitScope_Global || id >= kNumberOfGateParams) return kAudioUnitErr_InvalidParameter;
-  const GateParameterSpec& spec = kGateParameterTable[id];
+  const GateParameterSpec& row = kGateParameterTable[id];
 
   if (IsIntervalParameter(id)) {
     IntervalNameCache::Shared().Fill(id - kGateParam_FirstInterval,
                                      KeyPitchClass(GetParameter(kGateParam_Key)), outInfo);
   } else {
-    outInfo.cfNameString = *spec.name;
-    CFStringGetCString(*spec.name, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
+    outInfo.cfNameString = *row.name;
+    CFStringGetCString(*row.name, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
   }
-  outInfo.clumpID = spec.clumpID;
-  outInfo.unit = spec.unit;
-  outInfo.minValue = spec.minValue;
-  outInfo.maxValue = spec.maxValue;
-  outInfo.defaultValue = spec.defaultValue;
-  outInfo.flags = spec.flags;
+  outInfo.clumpID = row.clumpID;
+  outInfo.unit = row.unit;
+  outInfo.minValue = row.minValue;
+  outInfo.maxValue = row.maxValue;
+  outInfo.defaultValue = row.defaultValue;
+  outInfo.flags = row.flags;
   return noErr;
 }
 

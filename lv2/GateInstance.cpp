@@ -31,12 +31,12 @@ GateInstance::~GateInstance() {
 
 void GateInstance::ConnectPort(UInt32 port, void* data) noexcept {
   if (mControls->Connect(port, data) || port >= mTable.Ports().size()) return;
-  const PortSpec& spec = mTable.Ports()[port];
-  if (spec.kind == PortKind::AudioInput) {
-    mRenderer->ConnectInput(spec.channel, static_cast<const Float32*>(data));
-  } else if (spec.kind == PortKind::AudioOutput) {
-    mRenderer->ConnectOutput(spec.channel, static_cast<Float32*>(data));
-    mOutputs[spec.channel] = static_cast<Float32*>(data);
+  const PortSpec& row = mTable.Ports()[port];
+  if (row.kind == PortKind::AudioInput) {
+    mRenderer->ConnectInput(row.channel, static_cast<const Float32*>(data));
+  } else if (row.kind == PortKind::AudioOutput) {
+    mRenderer->ConnectOutput(row.channel, static_cast<Float32*>(data));
+    mOutputs[row.channel] = static_cast<Float32*>(data);
   }
 }
 

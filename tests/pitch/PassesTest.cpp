@@ -98,7 +98,7 @@ TEST(TrackerPasses, WrapMatchesTheDivisionEverywhere) {
     passes->wrap(d.data(), static_cast<long>(d.size()));
     ExpectSameBits(d, expected, static_cast<long>(d.size()), passes->name);
   }
-  // The spec's examples, through the public entry.
+  // The documented examples, through the public entry.
   EXPECT_FLOAT_EQ(ReferenceWrap(1.5f * kPi), -0.5f * kPi);
   EXPECT_FLOAT_EQ(ReferenceWrap(-1.5f * kPi), 0.5f * kPi);
 }

@@ -32,7 +32,7 @@ constexpr std::string_view kHelp =
 
 int AnalyzeCommand(std::span<const std::string> arguments, CliContext& context) {
   std::vector<OptionSpec> specs{{"meters"}, {"block"}};
-  for (const OptionSpec& spec : TrackerOptionSpecs()) specs.push_back(spec);
+  for (const OptionSpec& row : TrackerOptionSpecs()) specs.push_back(row);
   const ParsedOptions parsed = ParseOptions("analyze", arguments, specs);
   if (parsed.help) {
     context.out << kHelp;

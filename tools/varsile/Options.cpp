@@ -10,15 +10,15 @@ namespace varsile::cli {
 namespace {
 
 const OptionSpec* FindLong(std::span<const OptionSpec> specs, std::string_view name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.name == name) return &spec;
+  for (const OptionSpec& row : specs) {
+    if (row.name == name) return &row;
   }
   return nullptr;
 }
 
 const OptionSpec* FindShort(std::span<const OptionSpec> specs, char name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.shortName != '\0' && spec.shortName == name) return &spec;
+  for (const OptionSpec& row : specs) {
+    if (row.shortName != '\0' && row.shortName == name) return &row;
   }
   return nullptr;
 }
@@ -72,7 +72,7 @@ ParsedOptions ParseOptions(std::string_view command, std::span<const std::string
       continue;
     }
 
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* row = nullptr;
     std::optional<std::string> inlineValue;
     std::string shown;
     if (argument.starts_with("--")) {
@@ -83,18 +83,18 @@ ParsedOptions ParseOptions(std::string_view command, std::span<const std::string
         body = body.substr(0, equals);
       }
       shown = "--" + std::string(body);
-      spec = FindLong(specs, body);
+      row = FindLong(specs, body);
     } else {
       shown = argument.substr(0, 2);
-      spec = FindShort(specs, argument[1]);
+      row = FindShort(specs, argument[1]);
       if (argument.size() > 2) inlineValue = argument.substr(argument[2] == '=' ? 3 : 2);
     }
-    if (spec == nullptr)
+    if (row == nullptr)
       throw UsageError("unknown option " + Quote(shown) + " for " + std::string(command) + tryHelp);
 
-    const std::string name(spec->name);
+    const std::string name(row->name);
     std::string value;
-    if (spec->takesValue) {
+    if (row->takesValue) {
       if (inlineValue) {
         value = *inlineValue;
       } else if (i + 1 < arguments.size()) {
@@ -105,7 +105,7 @@ ParsedOptions ParseOptions(std::string_view command, std::span<const std::string
     } else if (inlineValue) {
       throw UsageError("option " + Quote(shown) + " takes no value");
     }
-    if (!spec->repeatable && parsed.Has(name)) {
+    if (!row->repeatable && parsed.Has(name)) {
       throw UsageError("option " + Quote("--" + name) + " is given more than once");
     }
     parsed.options.emplace_back(name, std::move(value));

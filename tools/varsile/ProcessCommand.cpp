@@ -53,7 +53,7 @@ std::vector<OptionSpec> Specs() {
   std::vector<OptionSpec> specs{
       {"output", 'o'}, {"preset"}, {"save-preset"}, {"meters"}, {"block"}, {"format"},
   };
-  for (const OptionSpec& spec : GateOptionSpecs()) specs.push_back(spec);
+  for (const OptionSpec& row : GateOptionSpecs()) specs.push_back(row);
   return specs;
 }
 
