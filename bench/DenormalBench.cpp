@@ -17,6 +17,7 @@
 
 #include "FFTShiftLL.h"
 #include "HostedGate.h"
+#include "RunWithSummary.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -154,22 +155,5 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool console = true;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.starts_with("--benchmark_format=") && argument != "--benchmark_format=console")
-      console = false;
-  }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  if (console) {
-    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Defaults
-                                                 : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-  } else {
-    benchmark::RunSpecifiedBenchmarks();
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithSummary<RatioReporter>(argc, argv, [](RatioReporter& reporter) { reporter.PrintRatios(); });
 }

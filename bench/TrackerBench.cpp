@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FFTShiftLL.h"
+#include "RunWithSummary.h"
 
 namespace {
 
@@ -126,23 +127,5 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Other output formats go their own way, without the ratio line.
-  bool console = true;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument.starts_with("--benchmark_format=") && argument != "--benchmark_format=console")
-      console = false;
-  }
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  if (console) {
-    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Defaults
-                                                 : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatio();
-  } else {
-    benchmark::RunSpecifiedBenchmarks();
-  }
-  benchmark::Shutdown();
-  return 0;
+  return RunWithSummary<RatioReporter>(argc, argv, [](RatioReporter& reporter) { reporter.PrintRatio(); });
 }
