@@ -147,10 +147,12 @@ void SetPerFrame(benchmark::State& state) {
 }
 
 // ---- The floor -------------------------------------------------------------
-// One FFTW real-input transform of 2048 points (ESTIMATE, as planned in a few
-// microseconds), one vector atan2 and one vector logarithm over the 1025
-// bins, and the window multiply: what any implementation of this analysis
-// has to do for a frame, at the best vector width of this processor.
+// The least any implementation of this analysis has to do for a frame, at
+// the best vector width of this processor: the window multiply, the fastest
+// real-input 2048-point transform to be had here, and one vector atan2 and
+// one vector logarithm over the 1025 bins. The summary adds the parts; the
+// transform is the faster of FFTW's r2c with a measured plan and the
+// platform's own transform on real input (BM_FFTStandIn).
 
 struct FloorWork {
   Aligned<float> in = AllocateFloats(kN);
@@ -159,7 +161,8 @@ struct FloorWork {
   fftwf_complex* out = fftwf_alloc_complex(kN / 2 + 1);
   // Planned on the main thread, never while another thread plans: FFTW's
   // planner is not thread-safe, and the platform and aubio plan with it too.
-  fftwf_plan plan = fftwf_plan_dft_r2c_1d(static_cast<int>(kN), in.get(), out, FFTW_ESTIMATE);
+  // Measuring overwrites the arrays, which hold nothing yet.
+  fftwf_plan plan = fftwf_plan_dft_r2c_1d(static_cast<int>(kN), in.get(), out, FFTW_MEASURE);
 
   FloorWork() {
     if (out == nullptr || plan == nullptr) throw std::bad_alloc();
@@ -176,23 +179,6 @@ FloorWork& Floor() {
   static FloorWork work;
   return work;
 }
-
-void BM_Floor(benchmark::State& state) {
-  const Frames& frames = TestFrames();
-  FloorWork& w = Floor();
-  long f = 0;
-  for (auto _ : state) {
-    const long at = f * kN;
-    vDSP_vmul(frames.raw.get() + at, 1, frames.window.get(), 1, w.in.get(), 1, kN);
-    fftwf_execute_dft_r2c(w.plan, w.in.get(), w.out);
-    vvatan2f(w.phase.get(), frames.im.get() + at, frames.re.get() + at, &kBins);
-    vvlogf(w.logarithm.get(), frames.quotient.get() + at, &kBins);
-    benchmark::ClobberMemory();
-    f = (f + 1) % kFrames;
-  }
-  SetPerFrame(state);
-}
-BENCHMARK(BM_Floor);
 
 void BM_FloorWindow(benchmark::State& state) {
   const Frames& frames = TestFrames();
@@ -575,18 +561,19 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   void PrintSummary() const {
     std::printf("\nSummary (CPU time per iteration, median of each case; vector kernels: %s)\n",
                 varsile::accelerate::ActiveVectorKernels().name);
-    const double floor = Median("BM_Floor");
     const double tracker = Median("BM_TrackerFrame");
     const double window = Median("BM_FloorWindow");
     const double standIn = Median("BM_FFTStandIn") - Median("BM_FFTStandInInput");
+    const double fftw = Median("BM_FloorRealFFT");
+    const double floor = window + std::min(fftw, standIn) + Median("BM_FloorAtan2") + Median("BM_FloorLog");
     std::printf("  %-58s %10s\n", "", "us");
-    Line("floor per frame: window + FFTW r2c + atan2 + log", floor / 1e3);
-    Line("  FFTW real-input 2048 (ESTIMATE)", Median("BM_FloorRealFFT") / 1e3);
+    Line("floor per frame: window + fastest real FFT + atan2 + log", floor / 1e3);
+    Line("  FFTW real-input 2048 (measured plan)", fftw / 1e3);
+    Line("  the platform's transform on real input (FFT stand-in)", standIn / 1e3);
     Line("  vvatan2f over 1025 bins", Median("BM_FloorAtan2") / 1e3);
     Line("  vvlogf over 1025 bins", Median("BM_FloorLog") / 1e3);
     Line("  window multiply over 2048", window / 1e3);
     Line("tracker per analysed frame", tracker / 1e3);
-    Line("  FFT stand-in (vDSP_fft_zip, real input)", standIn / 1e3);
     Line("  per-bin passes (tracker - window - FFT stand-in)", (tracker - window - standIn) / 1e3);
     Line("    the phase pass (magnitudes, frequencies, quotients)", Median("BM_PhasePass") / 1e3);
     Line("    the decision (CalculateRatio: quotients, log, classes, vote)", Median("BM_Decision") / 1e3);
@@ -624,14 +611,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     // The goals are judged on the medians; the last column gives the same
     // figure from the fastest repetitions, for a sense of the noise.
     std::printf("\n  %-52s %10s %-14s %-12s %10s\n", "goal", "median", "  limit", "", "fastest");
-    Goal("tracker per frame / floor", tracker / floor, 1.5, false,
-         Fastest("BM_TrackerFrame") / Fastest("BM_Floor"));
+    const double fastestFloor =
+        Fastest("BM_FloorWindow") +
+        std::min(Fastest("BM_FloorRealFFT"), Fastest("BM_FFTStandIn") - Fastest("BM_FFTStandInInput")) +
+        Fastest("BM_FloorAtan2") + Fastest("BM_FloorLog");
+    Goal("tracker per frame / floor", tracker / floor, 1.35, false,
+         Fastest("BM_TrackerFrame") / fastestFloor);
     Goal("aubio yinfft per hop / tracker per frame", aubio / tracker, 3.0, true,
          Fastest("BM_AubioYinFFT") / Fastest("BM_TrackerFrame"));
     Goal("stereo render at 512-frame blocks, x real time",
          512 / kRate / (Median("BM_Render/frames:512") * 1e-9), 500.0, true,
          512 / kRate / (Fastest("BM_Render/frames:512") * 1e-9));
-    Goal("cost per frame at 1-frame blocks / at 512", at1 / at512, 3.0, false,
+    Goal("cost per frame at 1-frame blocks / at 512", at1 / at512, 2.0, false,
          Fastest("BM_Render/frames:1") / (Fastest("BM_Render/frames:512") / 512));
     Goal("first open + initialize of a stereo instance, ms", mStartup.firstOpenInitializeMs, 20.0, false);
     Goal("memory per channel, KB", static_cast<double>(mStartup.kernelBytes + mStartup.setupBytes) / 1024.0,
