@@ -363,7 +363,7 @@ void BM_GainLoop(benchmark::State& state) {
   for (auto _ : state) {
     const Float32 volume = ramping ? 20.0f : 50.0f;
     benchmark::DoNotOptimize(
-        gain::ApplyGainRamp(x.data() + at, out.data(), kBlock, volume, ramping ? 100.0f : 50.0f, step, true));
+        gain::ApplyGainRamp(x.data() + at, out.data(), kBlock, volume, ramping ? 100.0f : 50.0f, step));
     benchmark::ClobberMemory();
     at = (at + kBlock) % (x.size() - kBlock);
   }

@@ -51,7 +51,8 @@ void Varsile::VarsileKernel::Reset() {
 }
 
 void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination, UInt32 frames,
-                                     UInt32 /*channelStride*/, bool& /*ioSilence*/) noexcept VARSILE_NONBLOCKING {
+                                     UInt32 /*channelStride*/,
+                                     bool& /*ioSilence*/) noexcept VARSILE_NONBLOCKING {
   // The parameters AUEffectBase::GetParameter(id) reads, from element 0 of
   // the global scope, looked up once per block rather than once per read.
   const AUElement& parameters = *mEffect->Globals().SafeGetElement(0);
@@ -74,11 +75,10 @@ void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination
 
   Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
   Float32 step = 0.0f;
-  // A NaN volume has no direction: the gain holds where it is. A gain that
-  // sits on its target takes no step either, so the step is only worked out
-  // when one will be taken.
-  const bool moving = !std::isnan(target);
-  if (moving && volume != target) {
+  // A gain that sits on its target takes no step, so the step is only worked
+  // out when one will be taken. A NaN volume is not greater than the gain:
+  // it releases toward 0 like any lower target.
+  if (volume != target) {
     const bool rising = target > volume;
     Float32 time = parameters.GetParameter(rising ? kGateParam_AttackTime : kGateParam_ReleaseTime);
     // A NaN time counts as the shortest, like anything below the range.
@@ -91,8 +91,6 @@ void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination
     step = span / (static_cast<Float32>(mWholeSampleRate) * time);
   }
 
-  // The step is skipped only at exact equality, so a target between 0 and 100
-  // is usually crossed and approached again from the other side next block.
-  volume = gain::ApplyGainRamp(source, destination, frames, volume, target, step, moving);
+  volume = gain::ApplyGainRamp(source, destination, frames, volume, target, step);
   mVolume.store(volume, std::memory_order_relaxed);
 }
