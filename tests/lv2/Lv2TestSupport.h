@@ -25,12 +25,8 @@ using Planar = std::vector<std::vector<float>>;
 inline constexpr std::string_view kMonoURI = "urn:varsile:gate:mono";
 inline constexpr std::string_view kStereoURI = "urn:varsile:gate:stereo";
 
-// The bundle under test: the build tree's, unless the environment names
-// another folder holding varsile.lv2 (the installed one).
+// The bundle under test: the build tree's.
 inline std::string BundlePath() {
-  if (const char* parent = std::getenv("VARSILE_LV2_TEST_PATH"); parent != nullptr && *parent != '\0') {
-    return std::string(parent) + "/varsile.lv2";
-  }
   return VARSILE_LV2_BUNDLE;
 }
 

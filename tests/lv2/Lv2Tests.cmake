@@ -81,10 +81,3 @@ add_test(NAME lv2_object_exports_only_its_descriptor
   COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DMODULE=$<TARGET_FILE:varsile_lv2> -DEXPECTED=lv2_descriptor
           -P ${PROJECT_SOURCE_DIR}/cmake/CheckModuleExports.cmake)
 set_tests_properties(lv2_object_exports_only_its_descriptor PROPERTIES LABELS lv2)
-if(LV2LS AND LV2APPLY)
-  add_test(NAME lv2_installed_bundle_is_self_contained
-    COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DPREFIX=${CMAKE_CURRENT_BINARY_DIR}/lv2-install
-            -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DLV2LS=${LV2LS} -DTEST_PROGRAM=$<TARGET_FILE:test_lv2>
-            -P ${CMAKE_CURRENT_LIST_DIR}/CheckInstalledBundle.cmake)
-  set_tests_properties(lv2_installed_bundle_is_self_contained PROPERTIES LABELS lv2 TIMEOUT 300)
-endif()
