@@ -6,10 +6,10 @@
 
 namespace {
 
-using varsile::cli::FindScale;
-using varsile::cli::Scale;
-using varsile::cli::ScaleNames;
-using varsile::cli::Scales;
+using varsile::music::FindScale;
+using varsile::music::Scale;
+using varsile::music::ScaleNames;
+using varsile::music::Scales;
 
 std::bitset<12> Rotated(std::bitset<12> scale, int degreeSemitones) {
   std::bitset<12> rotated;

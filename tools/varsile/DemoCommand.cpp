@@ -11,6 +11,8 @@
 
 namespace varsile::cli {
 
+using music::FindScale;
+
 namespace {
 
 constexpr std::string_view kHelp =

@@ -9,6 +9,9 @@
 
 namespace varsile::cli {
 
+using music::FindScale;
+using music::ScaleNames;
+
 namespace {
 
 constexpr std::array kGateOptionSpecs{

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <initializer_list>
 
-namespace varsile::cli {
+namespace varsile::music {
 
 namespace {
 
@@ -69,4 +69,4 @@ std::string ScaleNames() {
   return names;
 }
 
-}  // namespace varsile::cli
+}  // namespace varsile::music

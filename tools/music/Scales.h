@@ -1,4 +1,5 @@
-// The scales --scale knows, as sets of semitones above the key.
+// The scales the command line's --scale and the LV2 presets know, as sets of
+// semitones above the key: one table, so the two always agree.
 #pragma once
 
 #include <array>
@@ -8,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace varsile::cli {
+namespace varsile::music {
 
 struct Scale {
   std::string_view name;      // the name to type: "harmonic-minor"
@@ -25,4 +26,4 @@ std::optional<Scale> FindScale(std::string_view name);
 // "chromatic, major, natural-minor, ..." for messages and help.
 std::string ScaleNames();
 
-}  // namespace varsile::cli
+}  // namespace varsile::music
