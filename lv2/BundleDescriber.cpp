@@ -28,6 +28,7 @@ BundleDescription DescribeBundle(AudioComponent component, const std::string& bi
   for (const PluginVariant& variant : kPluginVariants) {
     bundle.plugins.push_back(DescribedPlugin{variant, PortTable::Build(catalogue, variant.channels)});
   }
+  bundle.presets = ScalePresets(bundle.plugins.front().ports);
   return bundle;
 }
 

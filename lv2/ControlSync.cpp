@@ -1,45 +1,48 @@
 #include "ControlSync.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varsile::lv2 {
 
 namespace {
 
-constexpr std::string_view kMasterSymbol = "master_volume";
 // Reading the accuracy meter refreshes the current note from the tracker,
 // so it is read before the others.
 constexpr std::string_view kRefreshingMeterSymbol = "accuracy";
 
 }  // namespace
 
-ControlSync::ControlSync(AudioUnit unit, const PortTable& table, const host::ParameterCatalogue& catalogue)
-    : mUnit(unit), mByPort(table.Ports().size(), -1) {
+ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
+                         const host::ParameterCatalogue& catalogue)
+    : mUnits(std::move(units)), mByPort(table.Ports().size(), -1) {
   const std::string intervalGroup = SymbolFor(kIntervalVolumeGroup);
+  std::vector<const PortSpec*> meterPorts;  // in the order of mMeters
+  const PortSpec* const refreshing = table.Find(kRefreshingMeterSymbol);
   for (const PortSpec& port : table.Ports()) {
     if (port.kind == PortKind::ControlInput) {
-      const host::ParameterDescription* parameter = catalogue.FindID(port.parameter);
+      const bool enabled = port.role == PortRole::Enabled;
+      const host::ParameterDescription* parameter = enabled ? nullptr : catalogue.FindID(port.parameter);
+      // The instances start processing, as the bypass port's default says.
       const Float32 current = parameter != nullptr ? parameter->value : port.defaultValue;
       mByPort[port.index] = static_cast<int>(mInputs.size());
-      if (port.symbol == kMasterSymbol) {
+      if (port.symbol == kMasterVolumeSymbol) {
         mMaster = static_cast<int>(mInputs.size());
         mNeutralMaster = port.defaultValue;
         mMasterHeld = current;
       }
       mInputs.push_back(Input{port.parameter, port.minimum, port.maximum, port.integer,
-                              port.group == intervalGroup, nullptr, current, current, false});
-    } else if (port.kind == PortKind::ControlOutput) {
-      const bool first = port.symbol == kRefreshingMeterSymbol;
-      mMeters.insert(first ? mMeters.begin() : mMeters.end(), Meter{port.parameter, nullptr});
+                              port.group == intervalGroup, enabled, nullptr, current, current, false});
+    } else if (port.kind == PortKind::ControlOutput && port.role == PortRole::Parameter) {
+      const bool first = refreshing != nullptr && port.parameter == refreshing->parameter;
+      const AudioUnit unit = mUnits[std::min<std::size_t>(port.channel, mUnits.size() - 1)];
+      const auto at = first ? mMeters.begin() : mMeters.end();
+      meterPorts.insert(meterPorts.begin() + (at - mMeters.begin()), &port);
+      mMeters.insert(at, Meter{port.parameter, unit, nullptr});
     }
   }
-  // Indices of the meters after the reordering above.
-  for (const PortSpec& port : table.Ports()) {
-    if (port.kind != PortKind::ControlOutput) continue;
-    for (std::size_t i = 0; i < mMeters.size(); ++i) {
-      if (mMeters[i].parameter == port.parameter) mByPort[port.index] = -2 - static_cast<int>(i);
-    }
-  }
+  for (std::size_t i = 0; i < meterPorts.size(); ++i)
+    mByPort[meterPorts[i]->index] = -2 - static_cast<int>(i);
 }
 
 bool ControlSync::Connect(UInt32 port, void* data) noexcept {
@@ -55,7 +58,19 @@ bool ControlSync::Connect(UInt32 port, void* data) noexcept {
 
 void ControlSync::Send(AudioUnitParameterID parameter, Float32 value) noexcept {
   // A refusal leaves the component as it was; there is no one to tell.
-  static_cast<void>(AudioUnitSetParameter(mUnit, parameter, kAudioUnitScope_Global, 0, value, 0));
+  for (const AudioUnit unit : mUnits) {
+    static_cast<void>(AudioUnitSetParameter(unit, parameter, kAudioUnitScope_Global, 0, value, 0));
+  }
+}
+
+void ControlSync::SendEnabled(bool enabled) noexcept {
+  // The component passes its input through while bypassed and starts its
+  // analysis over when it resumes.
+  const UInt32 bypass = enabled ? 0 : 1;
+  for (const AudioUnit unit : mUnits) {
+    static_cast<void>(AudioUnitSetProperty(unit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0,
+                                           &bypass, sizeof(bypass)));
+  }
 }
 
 void ControlSync::SendChanges() noexcept {
@@ -82,7 +97,11 @@ void ControlSync::SendChanges() noexcept {
   }
   for (Input& input : mInputs) {
     if (!input.changed || &input == master) continue;
-    Send(input.parameter, input.pending);
+    if (input.enabled) {
+      SendEnabled(input.pending != 0.0f);
+    } else {
+      Send(input.parameter, input.pending);
+    }
     input.applied = input.pending;
   }
   if (master != nullptr) {
@@ -97,7 +116,8 @@ void ControlSync::SendChanges() noexcept {
 void ControlSync::ReadMeters() noexcept {
   for (const Meter& meter : mMeters) {
     Float32 value = 0.0f;
-    if (AudioUnitGetParameter(mUnit, meter.parameter, kAudioUnitScope_Global, 0, &value) != noErr) continue;
+    if (AudioUnitGetParameter(meter.unit, meter.parameter, kAudioUnitScope_Global, 0, &value) != noErr)
+      continue;
     if (meter.data != nullptr) *meter.data = value;
   }
 }

@@ -12,6 +12,10 @@
 //   clamp(interval port + master port - neutral master, 0, 100),
 // the same for every history that ends in the same port values.
 //
+// The plug-in may host one instance per channel: every input goes to each of
+// them, and each meter port reads the instance of its channel. The bypass
+// port sets the instances' bypass property.
+//
 // Everything here after construction is realtime-safe: the tables are sized
 // once, and parameters travel through the host calls, which take no lock and
 // allocate nothing.
@@ -28,9 +32,11 @@ namespace varsile::lv2 {
 
 class ControlSync {
  public:
-  // unit: the open instance whose parameters the table describes; the
-  // catalogue gives the values it holds now.
-  ControlSync(AudioUnit unit, const PortTable& table, const host::ParameterCatalogue& catalogue);
+  // units: the open instances whose parameters the table describes, one per
+  // channel or a single one for all; the catalogue gives the values they
+  // hold now.
+  ControlSync(std::vector<AudioUnit> units, const PortTable& table,
+              const host::ParameterCatalogue& catalogue);
 
   // False if the index is not a control port.
   bool Connect(UInt32 port, void* data) noexcept;
@@ -48,6 +54,7 @@ class ControlSync {
     Float32 maximum;
     bool integer;
     bool interval;
+    bool enabled;  // the bypass port, not a parameter
     const Float32* data;
     Float32 applied;  // the port value the component follows
     Float32 pending;  // this block's value, valid while changed
@@ -55,12 +62,14 @@ class ControlSync {
   };
   struct Meter {
     AudioUnitParameterID parameter;
+    AudioUnit unit;
     Float32* data;
   };
 
   void Send(AudioUnitParameterID parameter, Float32 value) noexcept;
+  void SendEnabled(bool enabled) noexcept;
 
-  AudioUnit mUnit;
+  std::vector<AudioUnit> mUnits;
   std::vector<Input> mInputs;
   std::vector<Meter> mMeters;
   // Per port index: the input (>= 0), the meter (-2 - i) or nothing (-1).

@@ -17,12 +17,20 @@ std::string BundleManifestPath(const std::string& bundlePath) {
 
 GateInstance::GateInstance(UInt32 channels, double sampleRate, const std::string& bundlePath,
                            const LV2_Feature* const* features)
-    : mUnit(host::AudioUnitHandle::Open(LoadBundleComponent(BundleManifestPath(bundlePath)))),
-      mOutputs(channels, nullptr) {
-  const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(mUnit);
+    : mOutputs(channels, nullptr) {
+  const AudioComponent component = LoadBundleComponent(BundleManifestPath(bundlePath));
+  std::vector<AudioUnit> units;
+  for (UInt32 c = 0; c < channels; ++c) {
+    mUnits.push_back(host::AudioUnitHandle::Open(component));
+    units.push_back(mUnits.back().Get());
+  }
+  const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(mUnits.front());
   mTable = PortTable::Build(catalogue, channels);
-  mRenderer.emplace(mUnit.Get(), sampleRate, channels, MaxFramesFromFeatures(features));
-  mControls.emplace(mUnit.Get(), mTable, catalogue);
+  const UInt32 maxFrames = MaxFramesFromFeatures(features);
+  for (const AudioUnit unit : units) {
+    mRenderers.push_back(std::make_unique<PortRenderer>(unit, sampleRate, 1, maxFrames));
+  }
+  mControls.emplace(std::move(units), mTable, catalogue);
 }
 
 GateInstance::~GateInstance() {
@@ -33,9 +41,9 @@ void GateInstance::ConnectPort(UInt32 port, void* data) noexcept {
   if (mControls->Connect(port, data) || port >= mTable.Ports().size()) return;
   const PortSpec& row = mTable.Ports()[port];
   if (row.kind == PortKind::AudioInput) {
-    mRenderer->ConnectInput(row.channel, static_cast<const Float32*>(data));
+    mRenderers[row.channel]->ConnectInput(0, static_cast<const Float32*>(data));
   } else if (row.kind == PortKind::AudioOutput) {
-    mRenderer->ConnectOutput(row.channel, static_cast<Float32*>(data));
+    mRenderers[row.channel]->ConnectOutput(0, static_cast<Float32*>(data));
     mOutputs[row.channel] = static_cast<Float32*>(data);
   }
 }
@@ -43,16 +51,17 @@ void GateInstance::ConnectPort(UInt32 port, void* data) noexcept {
 void GateInstance::Activate() noexcept {
   if (mActive) return;
   try {
-    mUnit.Initialize();
+    for (host::AudioUnitHandle& unit : mUnits) unit.Initialize();
     mActive = true;
   } catch (...) {
+    for (host::AudioUnitHandle& unit : mUnits) unit.Uninitialize();
     mActive = false;
   }
 }
 
 void GateInstance::Deactivate() noexcept {
   if (!mActive) return;
-  mUnit.Uninitialize();
+  for (host::AudioUnitHandle& unit : mUnits) unit.Uninitialize();
   mActive = false;
 }
 
@@ -64,7 +73,7 @@ void GateInstance::Run(UInt32 frames) noexcept {
     return;
   }
   mControls->SendChanges();
-  mRenderer->Render(frames);
+  for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) renderer->Render(frames);
   mControls->ReadMeters();
 }
 

@@ -1,6 +1,11 @@
 // One instance of the LV2 plug-in: a host of the gate component, which it
 // reaches only through the platform's host calls. The component module is
 // loaded from the bundle, so the bundle needs nothing from outside.
+//
+// Each channel gets a mono instance of its own. The component gates its
+// channels independently, so the sound is the same as from one instance of
+// all channels, but its meters follow its first channel only: this way each
+// channel has meters.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -38,11 +43,11 @@ class GateInstance {
   void Deactivate() noexcept;
 
  private:
-  // Declared first, so that it goes last: the renderer unhooks its
-  // callback from the unit on the way out.
-  host::AudioUnitHandle mUnit;
+  // Declared first, so that they go last: the renderers unhook their
+  // callbacks from the units on the way out.
+  std::vector<host::AudioUnitHandle> mUnits;  // by channel
   PortTable mTable;
-  std::optional<PortRenderer> mRenderer;
+  std::vector<std::unique_ptr<PortRenderer>> mRenderers;  // by channel
   std::optional<ControlSync> mControls;
   std::vector<Float32*> mOutputs;  // by channel, for silence when inactive
   bool mActive = false;

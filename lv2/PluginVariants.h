@@ -12,17 +12,28 @@ namespace varsile::lv2 {
 struct PluginVariant {
   std::string_view uri;
   std::string_view name;
+  std::string_view comment;
   UInt32 channels;
 };
 
 inline constexpr std::array<PluginVariant, 2> kPluginVariants{{
-    {"urn:varsile:gate:mono", "Varsile", 1},
-    {"urn:varsile:gate:stereo", "Varsile (stereo)", 2},
+    {"urn:varsile:gate:mono", "Varsile",
+     "A gate that follows the pitch: it hears the note being played and sets the volume that its interval "
+     "above the key is given, so that notes outside a scale are turned down. The presets set up common "
+     "scales in C; turn Key for any other.",
+     1},
+    {"urn:varsile:gate:stereo", "Varsile (stereo)",
+     "A gate that follows the pitch, for two independent channels: each is gated on the notes heard in it, "
+     "and each has its own meters. Otherwise as the mono plug-in.",
+     2},
 }};
+
+inline constexpr std::string_view kProjectURI = "urn:varsile:project";
 
 // Files inside the bundle.
 inline constexpr std::string_view kComponentManifestFile = "Varsile.component";
 inline constexpr std::string_view kPluginDescriptionFile = "varsile.ttl";
+inline constexpr std::string_view kPresetsFile = "presets.ttl";
 
 // Port groups are named by URIs of their own, shared by both plug-ins.
 inline constexpr std::string_view kGroupURIPrefix = "urn:varsile:gate:group:";

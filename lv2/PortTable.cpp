@@ -4,6 +4,9 @@
 #include <set>
 #include <stdexcept>
 
+#include "MelodyTiming.h"
+#include "PortComments.h"
+
 namespace varsile::lv2 {
 
 namespace {
@@ -26,7 +29,22 @@ std::string ControlName(const host::ParameterDescription& parameter) {
   // An interval's name ends in the note it is above the current key
   // ("fifth / G" in C). A port's name is fixed when the bundle is built, and
   // the note would be wrong in every other key, so only the interval stays.
-  return std::string(IsIntervalVolume(parameter) ? host::NameStem(parameter.name) : parameter.name);
+  std::string name(IsIntervalVolume(parameter) ? host::NameStem(parameter.name) : parameter.name);
+  // Hosts list the names beside each other: all of them start in capitals.
+  if (!name.empty()) name.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(name.front())));
+  return name;
+}
+
+// "_l"/"_r" for stereo, "_1", "_2" ... beyond, nothing for mono.
+std::string ChannelSuffix(UInt32 channel, UInt32 channels) {
+  static constexpr const char* kSides[] = {"_l", "_r"};
+  if (channels == 1) return "";
+  return channels == 2 ? kSides[channel] : "_" + std::to_string(channel + 1);
+}
+
+std::string ChannelName(UInt32 channel, UInt32 channels) {
+  static constexpr const char* kSideNames[] = {"Left", "Right"};
+  return channels == 2 ? kSideNames[channel] : "Channel " + std::to_string(channel + 1);
 }
 
 PortSpec ControlPort(const host::ParameterDescription& parameter) {
@@ -40,6 +58,12 @@ PortSpec ControlPort(const host::ParameterDescription& parameter) {
   port.maximum = parameter.maxValue;
   port.defaultValue = parameter.defaultValue;
   port.integer = IsInteger(parameter.unit);
+  port.toggled = parameter.unit == kAudioUnitParameterUnit_Boolean;
+  // The useful times for melodies are tens of milliseconds: a linear
+  // slider up to 10 s gives them almost no travel.
+  if (parameter.unit == kAudioUnitParameterUnit_Seconds && parameter.minValue > 0.0f) port.logarithmic = true;
+  if (port.symbol == "attack_time") port.defaultValue = static_cast<Float32>(music::kMelodyAttackSeconds);
+  if (port.symbol == "release_time") port.defaultValue = static_cast<Float32>(music::kMelodyReleaseSeconds);
   // Value strings name the values from the minimum up, one per step.
   for (std::size_t i = 0; i < parameter.valueStrings.size(); ++i) {
     const Float32 value = parameter.minValue + static_cast<Float32>(i);
@@ -51,22 +75,32 @@ PortSpec ControlPort(const host::ParameterDescription& parameter) {
 }
 
 PortSpec AudioPort(PortKind kind, UInt32 channel, UInt32 channels) {
-  static constexpr const char* kSides[] = {"l", "r"};
-  static constexpr const char* kSideNames[] = {"Left", "Right"};
+  static constexpr const char* kSideTerms[] = {"pg:left", "pg:right"};
   const bool input = kind == PortKind::AudioInput;
   PortSpec port;
   port.kind = kind;
   port.channel = channel;
-  port.symbol = input ? "in" : "out";
+  port.symbol = std::string(input ? "in" : "out") + ChannelSuffix(channel, channels);
   port.name = input ? "Input" : "Output";
-  if (channels == 2) {
-    port.symbol += std::string("_") + kSides[channel];
-    port.name = std::string(kSideNames[channel]) + (input ? " input" : " output");
-  } else if (channels > 2) {
-    port.symbol += "_" + std::to_string(channel + 1);
-    port.name += " " + std::to_string(channel + 1);
-  }
+  if (channels > 1) port.name = ChannelName(channel, channels) + (input ? " input" : " output");
+  if (channels == 1) port.designation = "pg:center";
+  if (channels == 2) port.designation = kSideTerms[channel];
   return port;
+}
+
+PortGroup AudioGroup(bool input, UInt32 channels) {
+  const std::string direction = input ? "input" : "output";
+  const std::string shape = channels == 1   ? "mono"
+                            : channels == 2 ? "stereo"
+                                            : std::to_string(channels) + "ch";
+  PortGroup group{shape + "_" + (input ? "in" : "out"), "", ""};
+  group.label = channels == 1   ? "Mono " + direction
+                : channels == 2 ? "Stereo " + direction
+                                : "Audio " + direction;
+  group.classes = std::string(input ? "pg:InputGroup" : "pg:OutputGroup");
+  if (channels == 1) group.classes += " , pg:MonoGroup";
+  if (channels == 2) group.classes += " , pg:StereoGroup";
+  return group;
 }
 
 }  // namespace
@@ -102,20 +136,65 @@ PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 cha
   };
 
   std::set<std::string> groupSymbols;
+  auto join = [&](PortSpec& port, const PortGroup& group) {
+    port.group = group.symbol;
+    if (groupSymbols.insert(group.symbol).second) table.mGroups.push_back(group);
+  };
+  std::vector<PortSpec> meters;
   for (const host::ParameterDescription& parameter : catalogue.All()) {
     if ((parameter.flags & (kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable)) == 0)
       continue;
     PortSpec port = ControlPort(parameter);
-    if (!parameter.clumpName.empty()) {
-      port.group = SymbolFor(parameter.clumpName);
-      if (groupSymbols.insert(port.group).second) {
-        table.mGroups.push_back(PortGroup{port.group, parameter.clumpName});
-      }
+    if (port.symbol == kMasterVolumeSymbol) {
+      // It moves every interval at once: a group of its own, not one with
+      // the key.
+      join(port, PortGroup{"master", "Master"});
+    } else if (!parameter.clumpName.empty()) {
+      join(port, PortGroup{SymbolFor(parameter.clumpName), parameter.clumpName});
+    }
+    if (port.kind == PortKind::ControlOutput) {
+      meters.push_back(port);
+      if (channels > 1) port.name += " (" + ChannelName(0, channels) + ")";
     }
     add(std::move(port));
   }
-  for (UInt32 c = 0; c < channels; ++c) add(AudioPort(PortKind::AudioInput, c, channels));
-  for (UInt32 c = 0; c < channels; ++c) add(AudioPort(PortKind::AudioOutput, c, channels));
+  const PortGroup inputs = AudioGroup(true, channels);
+  const PortGroup outputs = AudioGroup(false, channels);
+  table.mMainInput = inputs.symbol;
+  table.mMainOutput = outputs.symbol;
+  for (UInt32 c = 0; c < channels; ++c) {
+    PortSpec port = AudioPort(PortKind::AudioInput, c, channels);
+    join(port, inputs);
+    add(std::move(port));
+  }
+  for (UInt32 c = 0; c < channels; ++c) {
+    PortSpec port = AudioPort(PortKind::AudioOutput, c, channels);
+    join(port, outputs);
+    add(std::move(port));
+  }
+
+  PortSpec enabled;
+  enabled.role = PortRole::Enabled;
+  enabled.symbol = kEnabledSymbol;
+  enabled.name = "Enabled";
+  enabled.designation = "lv2:enabled";
+  enabled.minimum = 0.0f;
+  enabled.maximum = 1.0f;
+  enabled.defaultValue = 1.0f;
+  enabled.integer = true;
+  enabled.toggled = true;
+  add(std::move(enabled));
+
+  // The meters above are the first channel's; the others follow.
+  for (UInt32 c = 1; c < channels; ++c) {
+    for (PortSpec meter : meters) {
+      meter.symbol += ChannelSuffix(c, channels);
+      meter.name += " (" + ChannelName(c, channels) + ")";
+      meter.channel = c;
+      add(std::move(meter));
+    }
+  }
+  for (PortSpec& port : table.mPorts) port.comment = PortComment(port, channels);
   return table;
 }
 

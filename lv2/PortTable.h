@@ -1,11 +1,13 @@
 // The LV2 ports of the gate, derived from the parameters the component
 // reports: one control port per parameter (input for the writable ones,
-// output for the meters), then the audio ports. The generator writes the
-// plug-in description from this table and the plug-in builds the same table
-// when it is instantiated, so port indices agree by construction.
+// output for the meters), then the audio ports, the bypass port and the
+// meters of the other channels. The generator writes the plug-in description
+// from this table and the plug-in builds the same table when it is
+// instantiated, so port indices agree by construction.
 //
 // Port symbols key presets and sessions in every host: they must never
-// change. They are derived from the parameter names (and a test pins them).
+// change, and ports that come later are added after the existing ones. They
+// are derived from the parameter names (and a test pins them).
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -20,6 +22,10 @@ namespace varsile::lv2 {
 
 enum class PortKind { ControlInput, ControlOutput, AudioInput, AudioOutput };
 
+// What a control port stands for: a parameter of the component, or the
+// bypass property the plug-in maps.
+enum class PortRole { Parameter, Enabled };
+
 struct ScalePoint {
   Float32 value = 0.0f;
   std::string label;
@@ -28,13 +34,19 @@ struct ScalePoint {
 struct PortGroup {
   std::string symbol;  // "transposition"
   std::string label;   // "Transposition", the component's clump name
+  // Turtle classes: "pg:Group", or "pg:InputGroup , pg:StereoGroup".
+  std::string classes = "pg:Group";
 };
 
 struct PortSpec {
   UInt32 index = 0;
   PortKind kind = PortKind::ControlInput;
+  PortRole role = PortRole::Parameter;
   std::string symbol;
   std::string name;
+  std::string comment;
+  // A Turtle term: "lv2:enabled", "pg:left" ...; or "".
+  std::string designation;
   // Control ports only.
   AudioUnitParameterID parameter = 0;
   AudioUnitParameterUnit unit = kAudioUnitParameterUnit_Generic;
@@ -43,9 +55,11 @@ struct PortSpec {
   Float32 defaultValue = 0.0f;
   bool integer = false;
   bool enumeration = false;
+  bool toggled = false;
+  bool logarithmic = false;
   std::vector<ScalePoint> scalePoints;
   std::string group;  // a PortGroup symbol, or ""
-  // Audio ports only: the channel.
+  // Audio ports and meters: the channel.
   UInt32 channel = 0;
 
   bool IsControl() const noexcept {
@@ -62,11 +76,16 @@ class PortTable {
   const std::vector<PortGroup>& Groups() const noexcept { return mGroups; }
   UInt32 Channels() const noexcept { return mChannels; }
   const PortSpec* Find(std::string_view symbol) const noexcept;
+  // The groups of the audio ports.
+  const std::string& MainInput() const noexcept { return mMainInput; }
+  const std::string& MainOutput() const noexcept { return mMainOutput; }
 
  private:
   std::vector<PortSpec> mPorts;
   std::vector<PortGroup> mGroups;
   UInt32 mChannels = 0;
+  std::string mMainInput;
+  std::string mMainOutput;
 };
 
 // An LV2 symbol from a display name: lower case, every run of other
@@ -78,5 +97,8 @@ std::string SymbolFor(std::string_view name);
 // prefix "vol_" ("vol_minor_second").
 inline constexpr std::string_view kIntervalVolumeGroup = "Volume";
 inline constexpr std::string_view kIntervalSymbolPrefix = "vol_";
+
+inline constexpr std::string_view kMasterVolumeSymbol = "master_volume";
+inline constexpr std::string_view kEnabledSymbol = "enabled";
 
 }  // namespace varsile::lv2

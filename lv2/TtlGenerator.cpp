@@ -1,7 +1,7 @@
 // varsile-lv2-ttl MANIFEST BINARY OUTPUT_DIR
-// Writes manifest.ttl and the plug-in description into OUTPUT_DIR from the
-// parameters of the component that MANIFEST loads; BINARY is the LV2
-// object's file name inside the bundle.
+// Writes manifest.ttl, the plug-in description and the presets into
+// OUTPUT_DIR from the parameters of the component that MANIFEST loads;
+// BINARY is the LV2 object's file name inside the bundle.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     WriteFile(folder / "manifest.ttl", ManifestTurtle(bundle));
     WriteFile(folder / std::string(kPluginDescriptionFile), PluginTurtle(bundle));
+    WriteFile(folder / std::string(kPresetsFile), PresetTurtle(bundle));
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "varsile-lv2-ttl: %s\n", error.what());

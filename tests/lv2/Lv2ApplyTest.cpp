@@ -104,6 +104,7 @@ const std::map<std::string, float> kDMajor = {{"key", 2.0f},
                                               {"vol_aug_fourth", 0.0f},
                                               {"vol_minor_sixth", 0.0f},
                                               {"vol_minor_seventh", 0.0f},
+                                              {"attack_time", 0.02f},
                                               {"release_time", 0.1f}};
 
 class Lv2Apply : public testing::Test {
@@ -150,9 +151,10 @@ TEST_F(Lv2Apply, MatchesTheComponentDrivenThroughTheHostCallsFrameByFrame) {
 TEST_F(Lv2Apply, MatchesTheCommandLineProgramWithOneFrameBlocks) {
   if (std::string(VARSILE_CLI).empty()) GTEST_SKIP() << "the command-line program is not part of this build";
   const Planar output = ThroughLv2Apply();
-  const int status = RunProgram({VARSILE_CLI, "process", In(), "-o", Path("cli.wav"), "--key", "D", "--scale",
-                                 "major", "--release", "0.1", "--block", "1", "--format", "float"},
-                                {});
+  const int status =
+      RunProgram({VARSILE_CLI, "process", In(), "-o", Path("cli.wav"), "--key", "D", "--scale", "major",
+                  "--attack", "0.02", "--release", "0.1", "--block", "1", "--format", "float"},
+                 {});
   ASSERT_EQ(status, 0);
   const Planar cli = ReadWave(Path("cli.wav"));
   ASSERT_EQ(cli.size(), output.size());

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -69,6 +70,16 @@ inline const LV2_Descriptor* Descriptor(std::string_view uri) {
     if (descriptor == nullptr) return nullptr;
     if (uri == descriptor->URI) return descriptor;
   }
+}
+
+// A host's URID map.
+inline LV2_URID MapURI(LV2_URID_Map_Handle, const char* uri) {
+  static std::vector<std::string> uris;
+  for (std::size_t i = 0; i < uris.size(); ++i) {
+    if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+  }
+  uris.emplace_back(uri);
+  return static_cast<LV2_URID>(uris.size());
 }
 
 // One instance with storage for every control port, all connected.
@@ -174,7 +185,8 @@ inline Planar Melody(UInt32 channels, double sampleRate, double seconds) {
 }
 
 // The same component driven directly through the host calls, with the
-// given parameter values (by port symbol, set in port order), in blocks.
+// plug-in's defaults and the given parameter values (by port symbol, set in
+// port order), in blocks.
 inline Planar DirectRender(const Planar& input, double sampleRate, UInt32 block,
                            const std::map<std::string, float>& settings) {
   using namespace varsile;
@@ -182,8 +194,9 @@ inline Planar DirectRender(const Planar& input, double sampleRate, UInt32 block,
   const lv2::PortTable& table = Table(channels == 1 ? kMonoURI : kStereoURI);
   host::AudioUnitHandle unit = host::AudioUnitHandle::Open(BundleComponent());
   for (const lv2::PortSpec& port : table.Ports()) {
-    if (const auto it = settings.find(port.symbol); it != settings.end())
-      unit.SetParameter(port.parameter, it->second);
+    if (port.kind != lv2::PortKind::ControlInput || port.role != lv2::PortRole::Parameter) continue;
+    const auto it = settings.find(port.symbol);
+    unit.SetParameter(port.parameter, it != settings.end() ? it->second : port.defaultValue);
   }
   Planar output(channels, std::vector<float>(input[0].size(), 0.0f));
   host::RenderLoop loop(unit, sampleRate, channels, block);

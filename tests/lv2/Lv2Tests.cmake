@@ -5,6 +5,7 @@ if(NOT TARGET test_lv2)
 endif()
 
 pkg_check_modules(LV2TEST_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+pkg_check_modules(LV2TEST_LILV REQUIRED IMPORTED_TARGET lilv-0)
 find_program(LV2_VALIDATE lv2_validate)
 find_program(LV2LS lv2ls)
 find_program(LV2INFO lv2info)
@@ -38,7 +39,7 @@ if(TARGET varsile)
   add_dependencies(test_lv2 varsile)
 endif()
 
-target_link_libraries(test_lv2 PRIVATE PkgConfig::LV2TEST_SNDFILE)
+target_link_libraries(test_lv2 PRIVATE PkgConfig::LV2TEST_SNDFILE PkgConfig::LV2TEST_LILV varsile_music)
 # The realtime test counts with the project's render-thread counter, which
 # replaces the allocation and lock functions for every library the program
 # loads: they must be in its dynamic symbol table.
@@ -57,10 +58,12 @@ set(lv2_controls key master_volume vol_unison vol_minor_second vol_major_second 
     vol_major_third vol_fourth vol_aug_fourth vol_fifth vol_minor_sixth vol_major_sixth vol_minor_seventh
     vol_major_seventh attack_time release_time a4_frequency accuracy_threshold jitter_threshold
     current_volume current_note accuracy)
+set(lv2_right_meters current_volume_r current_note_r accuracy_r)
 
 if(LV2_VALIDATE)
   add_test(NAME lv2_validate_accepts_the_bundle
-    COMMAND ${LV2_VALIDATE} ${VARSILE_LV2_BUNDLE}/manifest.ttl ${VARSILE_LV2_BUNDLE}/varsile.ttl)
+    COMMAND ${LV2_VALIDATE} ${VARSILE_LV2_BUNDLE}/manifest.ttl ${VARSILE_LV2_BUNDLE}/varsile.ttl
+            ${VARSILE_LV2_BUNDLE}/presets.ttl)
   set_tests_properties(lv2_validate_accepts_the_bundle PROPERTIES LABELS lv2
     PASS_REGULAR_EXPRESSION "Found 0 errors" FAIL_REGULAR_EXPRESSION "(error|warning):")
 endif()
@@ -73,8 +76,8 @@ endif()
 if(LV2INFO)
   add_test(NAME lv2info_shows_every_port
     COMMAND ${CMAKE_COMMAND} -DMODE=info -DTOOL=${LV2INFO} -DLV2_PATH=${VARSILE_LV2_BUNDLE_PARENT}
-            "-DURIS=${lv2_uris}" "-DSYMBOLS_0=${lv2_controls};in;out"
-            "-DSYMBOLS_1=${lv2_controls};in_l;in_r;out_l;out_r" -P ${CMAKE_CURRENT_LIST_DIR}/CheckLv2Tools.cmake)
+            "-DURIS=${lv2_uris}" "-DSYMBOLS_0=${lv2_controls};in;out;enabled"
+            "-DSYMBOLS_1=${lv2_controls};in_l;in_r;out_l;out_r;enabled;${lv2_right_meters}" -P ${CMAKE_CURRENT_LIST_DIR}/CheckLv2Tools.cmake)
   set_tests_properties(lv2info_shows_every_port PROPERTIES LABELS lv2)
 endif()
 add_test(NAME lv2_object_exports_only_its_descriptor

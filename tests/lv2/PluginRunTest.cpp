@@ -37,14 +37,7 @@ class HostFeatures {
     mList[2] = nullptr;
   }
   const LV2_Feature* const* List() const { return mList; }
-  static LV2_URID Map(LV2_URID_Map_Handle, const char* uri) {
-    static std::vector<std::string> uris;
-    for (std::size_t i = 0; i < uris.size(); ++i) {
-      if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
-    }
-    uris.emplace_back(uri);
-    return static_cast<LV2_URID>(uris.size());
-  }
+  static LV2_URID Map(LV2_URID_Map_Handle handle, const char* uri) { return lv2test::MapURI(handle, uri); }
   static LV2_URID Type(const char* uri) { return Map(nullptr, uri); }
 
  private:
@@ -176,6 +169,35 @@ TEST(PluginRun, ReportsTheMetersAfterEveryBlock) {
   plugin.Activate();
   plugin.Process(start, 50);
   EXPECT_EQ(plugin.Control("current_note"), 12.0f);
+}
+
+TEST(PluginRun, StereoMetersFollowTheirOwnChannel) {
+  // The right channel alone plays, starting on an A, which is gated.
+  Planar input = Melody(2, kRate, 0.15);
+  std::fill(input[0].begin(), input[0].end(), 0.0f);
+  PluginInstance plugin(lv2test::kStereoURI, kRate);
+  plugin.Control("vol_major_sixth") = 0.0f;
+  plugin.Activate();
+  plugin.Process(input, 256);
+  EXPECT_EQ(plugin.Control("current_note_r"), 9.0f);
+  EXPECT_GT(plugin.Control("accuracy_r"), 0.0f);
+  EXPECT_LT(plugin.Control("current_volume_r"), 1.0f);
+  // Silence analyses as a clear C, which passes.
+  EXPECT_EQ(plugin.Control("current_note"), 0.0f);
+  EXPECT_EQ(plugin.Control("current_volume"), 100.0f);
+}
+
+TEST(PluginRun, BypassPassesTheInputUnchangedAndResumesAsIfNew) {
+  const Planar input = Melody(1, kRate, 0.6);
+  PluginInstance plugin(lv2test::kMonoURI, kRate), fresh(lv2test::kMonoURI, kRate);
+  for (PluginInstance* instance : {&plugin, &fresh}) {
+    Apply(*instance, kDMajor);
+    instance->Activate();
+  }
+  plugin.Control("enabled") = 0.0f;
+  EXPECT_EQ(MaxDifference(plugin.Process(input, 256), input), 0.0f);
+  plugin.Control("enabled") = 1.0f;
+  EXPECT_EQ(MaxDifference(plugin.Process(input, 256), fresh.Process(input, 256)), 0.0f);
 }
 
 TEST(PluginRun, StartsOverWhenReactivated) {

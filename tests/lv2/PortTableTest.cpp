@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -44,8 +45,10 @@ const std::vector<std::string> kControlSymbols = {"key",
                                                   "current_volume",
                                                   "current_note",
                                                   "accuracy"};
-const std::vector<std::string> kMonoAudioSymbols = {"in", "out"};
-const std::vector<std::string> kStereoAudioSymbols = {"in_l", "in_r", "out_l", "out_r"};
+// Later ports follow them: the bypass, then the right channel's meters.
+const std::vector<std::string> kMonoAudioSymbols = {"in", "out", "enabled"};
+const std::vector<std::string> kStereoAudioSymbols = {
+    "in_l", "in_r", "out_l", "out_r", "enabled", "current_volume_r", "current_note_r", "accuracy_r"};
 
 std::vector<std::string> Symbols(const PortTable& table) {
   std::vector<std::string> symbols;
@@ -93,7 +96,7 @@ TEST(PortTable, HasOneControlPortPerParameterAsTheComponentDescribesIt) {
   const AudioUnitHandle unit = AudioUnitHandle::Open(lv2test::BundleComponent());
   const ParameterCatalogue catalogue = ParameterCatalogue::Read(unit);
   const PortTable table = PortTable::Build(catalogue, 2);
-  ASSERT_EQ(table.Ports().size(), catalogue.All().size() + 4);
+  ASSERT_EQ(table.Ports().size(), catalogue.All().size() + 8);
 
   for (std::size_t i = 0; i < catalogue.All().size(); ++i) {
     const ParameterDescription& parameter = catalogue.All()[i];
@@ -104,17 +107,20 @@ TEST(PortTable, HasOneControlPortPerParameterAsTheComponentDescribesIt) {
     EXPECT_EQ(port.kind, parameter.IsWritable() ? PortKind::ControlInput : PortKind::ControlOutput);
     EXPECT_EQ(port.minimum, parameter.minValue);
     EXPECT_EQ(port.maximum, parameter.maxValue);
-    EXPECT_EQ(port.defaultValue, parameter.defaultValue);
+    // Melodies need far shorter times than the component's 1 s.
+    const bool timing = parameter.unit == kAudioUnitParameterUnit_Seconds;
+    EXPECT_EQ(port.defaultValue, timing ? 0.02f : parameter.defaultValue);
+    EXPECT_EQ(port.logarithmic, timing);
     EXPECT_EQ(port.unit, parameter.unit);
-    if (parameter.clumpName == "Volume") {
-      // The interval without the key's note, which a fixed name can't follow.
-      EXPECT_EQ(port.name, varsile::host::NameStem(parameter.name));
-      EXPECT_EQ(port.symbol, "vol_" + SymbolFor(port.name));
-    } else {
-      EXPECT_EQ(port.name, parameter.name);
-      EXPECT_EQ(port.symbol, SymbolFor(parameter.name));
-    }
-    EXPECT_EQ(port.group, SymbolFor(parameter.clumpName));
+    EXPECT_FALSE(port.comment.empty());
+    // Names in sentence case, the intervals without the key's note, which a
+    // fixed name can't follow.
+    const std::string stem(parameter.clumpName == "Volume" ? varsile::host::NameStem(parameter.name)
+                                                           : std::string_view(parameter.name));
+    EXPECT_EQ(SymbolFor(port.name).rfind(SymbolFor(stem), 0), 0u) << port.name;  // "... (Left)" in stereo
+    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(port.name[0])));
+    EXPECT_EQ(port.symbol, (parameter.clumpName == "Volume" ? "vol_" : "") + SymbolFor(stem));
+    EXPECT_EQ(port.group, port.symbol == "master_volume" ? "master" : SymbolFor(parameter.clumpName));
     ASSERT_EQ(port.scalePoints.size(), parameter.valueStrings.size());
     for (std::size_t k = 0; k < port.scalePoints.size(); ++k) {
       EXPECT_EQ(port.scalePoints[k].value, parameter.minValue + static_cast<float>(k));
@@ -136,26 +142,30 @@ TEST(PortTable, HasOneControlPortPerParameterAsTheComponentDescribesIt) {
   EXPECT_TRUE(table.Find("jitter_threshold")->integer);
   EXPECT_FALSE(table.Find("jitter_threshold")->enumeration);
   EXPECT_FALSE(table.Find("attack_time")->integer);
-  EXPECT_EQ(table.Find("vol_fifth")->name, "fifth");
+  EXPECT_EQ(table.Find("vol_fifth")->name, "Fifth");
 
   std::set<std::string> labels;
   for (const auto& group : table.Groups()) labels.insert(group.label);
-  EXPECT_EQ(labels,
-            (std::set<std::string>{"Transposition", "Volume", "Timing", "Gate Monitor", "Pitch Tracking"}));
+  EXPECT_EQ(labels, (std::set<std::string>{"Transposition", "Master", "Volume", "Timing", "Gate Monitor",
+                                           "Pitch Tracking", "Stereo input", "Stereo output"}));
 }
 
-TEST(PortTable, EndsWithTheAudioPortsOfItsChannels) {
+TEST(PortTable, EndsWithTheAudioPortsTheBypassAndTheOtherChannelsMeters) {
   const PortTable& mono = lv2test::Table(lv2test::kMonoURI);
-  ASSERT_EQ(mono.Ports().size(), 24u);
+  ASSERT_EQ(mono.Ports().size(), 25u);
   EXPECT_EQ(mono.Ports()[22].kind, PortKind::AudioInput);
   EXPECT_EQ(mono.Ports()[23].kind, PortKind::AudioOutput);
+  EXPECT_EQ(mono.Ports()[24].role, varsile::lv2::PortRole::Enabled);
   const PortTable& stereo = lv2test::Table(lv2test::kStereoURI);
-  ASSERT_EQ(stereo.Ports().size(), 26u);
+  ASSERT_EQ(stereo.Ports().size(), 30u);
   EXPECT_EQ(stereo.Ports()[23].kind, PortKind::AudioInput);
   EXPECT_EQ(stereo.Ports()[23].channel, 1u);
   EXPECT_EQ(stereo.Ports()[24].kind, PortKind::AudioOutput);
   EXPECT_EQ(stereo.Ports()[24].channel, 0u);
   EXPECT_EQ(stereo.Ports()[25].name, "Right output");
+  EXPECT_EQ(stereo.Ports()[28].parameter, stereo.Find("current_note")->parameter);
+  EXPECT_EQ(stereo.Ports()[28].channel, 1u);
+  EXPECT_EQ(stereo.Ports()[28].kind, PortKind::ControlOutput);
 }
 
 TEST(PortTable, DoesNotDependOnTheKeyTheComponentHolds) {
@@ -172,6 +182,7 @@ TEST(BundleFiles, AreWhatTheComponentDescribesNow) {
   const auto& description = lv2test::Description();
   EXPECT_EQ(ReadFile(lv2test::BundlePath() + "/manifest.ttl"), varsile::lv2::ManifestTurtle(description));
   EXPECT_EQ(ReadFile(lv2test::BundlePath() + "/varsile.ttl"), varsile::lv2::PluginTurtle(description));
+  EXPECT_EQ(ReadFile(lv2test::BundlePath() + "/presets.ttl"), varsile::lv2::PresetTurtle(description));
 }
 
 TEST(TurtleText, WritesNumbersAsDecimalsThatReadBackExactly) {
@@ -194,7 +205,7 @@ TEST(TurtleText, EscapesStrings) {
 
 TEST(TurtleText, DescribesEveryPortOfBothPlugins) {
   const std::string turtle = varsile::lv2::PluginTurtle(lv2test::Description());
-  EXPECT_NE(turtle.find("lv2:symbol \"current_note\" ;\n\t\tlv2:name \"current note\""), std::string::npos);
+  EXPECT_NE(turtle.find("lv2:symbol \"current_note\" ;\n\t\tlv2:name \"Current note\""), std::string::npos);
   EXPECT_NE(turtle.find("rdfs:label \"Pitch tracker off\" ;\n\t\t\trdf:value 12.0"), std::string::npos);
   EXPECT_NE(turtle.find("lv2:minimum 400.0 ;\n\t\tlv2:maximum 480.0 ;\n\t\tunits:unit units:hz"),
             std::string::npos);

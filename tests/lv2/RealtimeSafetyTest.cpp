@@ -142,6 +142,7 @@ TEST(RealtimeSafety, RunAllocatesNothingAndNeverLocksOrWaits) {
     float& master = plugin.Control("master_volume");
     float& interval = plugin.Control("vol_minor_second");
     float& attack = plugin.Control("attack_time");
+    float& enabled = plugin.Control("enabled");
     const float& note = plugin.Control("current_note");
     plugin.Activate();
     gEvents = 0;
@@ -156,6 +157,8 @@ TEST(RealtimeSafety, RunAllocatesNothingAndNeverLocksOrWaits) {
       if (blocks % 5 == 0) master = (blocks / 5) % 2 == 0 ? 60.0f : 100.0f;
       if (blocks % 7 == 0) interval = (blocks / 7) % 2 == 0 ? 0.0f : 50.0f;
       if (blocks % 11 == 0) attack = (blocks / 11) % 2 == 0 ? 0.1f : 1.0f;
+      // Resuming from bypass resets the analysis.
+      enabled = (offset / 12000) % 2 == 0 ? 1.0f : 0.0f;
       for (UInt32 c = 0; c < 2; ++c)
         plugin.ConnectAudio(c, input[c].data() + offset, output[c].data() + offset);
       plugin.Run(frames);
