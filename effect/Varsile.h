@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "AUEffectBase.h"
 #include "FFTShiftLL.h"
@@ -76,6 +77,14 @@ class Varsile : public AUEffectBase {
   // Makes the coupling state agree with the stored volumes after a restore.
   void RederiveVolumeCoupling();
 
+  // Builds the name of interval n above key pitch class k into this
+  // instance's slot n and fills the record's two name fields from it.
+  void FillIntervalName(UInt32 interval, UInt32 keyPitchClass, AudioUnitParameterInfo& outInfo);
+
+  // Slot n keeps the name last handed out for parameter 2 + n alive until the
+  // next request for that parameter, or until the instance closes.
+  std::mutex mIntervalNamesMutex;
+  CFMutableStringRef mIntervalNames[kNumberOfIntervals] = {};
   SInt32 mLastReportedNote = -1;
   Float32 mMasterVolume = 0.0f;
   Float32 mVolumeOffsets[kNumberOfIntervals] = {};

@@ -6,45 +6,19 @@
 
 #include "Varsile.h"
 
-namespace {
-
-// The interval names handed out by GetParameterInfo. They are shared by every
-// instance in the process; slot n keeps the name last built for parameter
-// 2 + n alive until the next request for that parameter.
-class IntervalNameCache {
- public:
-  static IntervalNameCache& Shared() {
-    static IntervalNameCache cache;  // made once, lives as long as the process
-    return cache;
-  }
-
-  // Builds the name of interval n above key pitch class k into slot n and
-  // fills the record's two name fields from it.
-  void Fill(UInt32 interval, UInt32 keyPitchClass, AudioUnitParameterInfo& outInfo) {
-    // Information requests from several instances may meet here; none runs on
-    // the render path, so a lock is affordable.
-    const std::lock_guard<std::mutex> lock(mMutex);
-    CFMutableStringRef& slot = mNames[interval];
-    CFRelease(slot);
-    slot = CFStringCreateMutable(kCFAllocatorDefault, 0);
-    CFStringAppend(slot, kRelativeNoteNames[interval]);
-    CFStringAppend(slot, kNoteNameSeparator);
-    CFStringAppend(slot, kAbsoluteNoteNames[(keyPitchClass + interval) % kNumberOfPitchClasses]);
-    outInfo.cfNameString = slot;
-    CFStringGetCString(slot, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
-  }
-
- private:
-  IntervalNameCache() {
-    for (CFMutableStringRef& name : mNames) name = CFStringCreateMutable(kCFAllocatorDefault, 0);
-  }
-  ~IntervalNameCache() = default;  // the names outlive every instance; never released
-
-  std::mutex mMutex;
-  CFMutableStringRef mNames[kNumberOfIntervals] = {};
-};
-
-}  // namespace
+void Varsile::FillIntervalName(UInt32 interval, UInt32 keyPitchClass, AudioUnitParameterInfo& outInfo) {
+  // Information requests may come from several control threads; none runs on
+  // the render path, so a lock is affordable.
+  const std::lock_guard<std::mutex> lock(mIntervalNamesMutex);
+  CFMutableStringRef& slot = mIntervalNames[interval];
+  if (slot != nullptr) CFRelease(slot);
+  slot = CFStringCreateMutable(kCFAllocatorDefault, 0);
+  CFStringAppend(slot, kRelativeNoteNames[interval]);
+  CFStringAppend(slot, kNoteNameSeparator);
+  CFStringAppend(slot, kAbsoluteNoteNames[(keyPitchClass + interval) % kNumberOfPitchClasses]);
+  outInfo.cfNameString = slot;
+  CFStringGetCString(slot, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
+}
 
 OSStatus Varsile::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
                                    AudioUnitParameterInfo& outInfo) {
@@ -52,8 +26,7 @@ OSStatus Varsile::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id
   const GateParameterSpec& row = kGateParameterTable[id];
 
   if (IsIntervalParameter(id)) {
-    IntervalNameCache::Shared().Fill(id - kGateParam_FirstInterval,
-                                     KeyPitchClass(GetParameter(kGateParam_Key)), outInfo);
+    FillIntervalName(id - kGateParam_FirstInterval, KeyPitchClass(GetParameter(kGateParam_Key)), outInfo);
   } else {
     outInfo.cfNameString = *row.name;
     CFStringGetCString(*row.name, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);

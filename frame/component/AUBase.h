@@ -7,6 +7,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <atomic>
+#include <type_traits>
 #include <vector>
 
 #include "AUElementCreator.h"
@@ -74,7 +75,7 @@ class AUBase : public ComponentBase, public AUElementCreator {
   virtual OSStatus RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                              UInt32 busNumber, UInt32 frames) VARSILE_NONBLOCKING;  // 22
   virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                          UInt32 frames) VARSILE_NONBLOCKING;                                 // 23
+                          UInt32 frames) VARSILE_NONBLOCKING;             // 23
   virtual bool BusCountWritable(AudioUnitScope scope);                    // 24
   virtual OSStatus SetBusCount(AudioUnitScope scope, UInt32 count);       // 25
   virtual OSStatus SetConnection(const AudioUnitConnection& connection);  // 26
@@ -177,7 +178,8 @@ class AUBase : public ComponentBase, public AUElementCreator {
   OSStatus DoRender(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                     UInt32 busNumber, UInt32 frames, AudioBufferList& ioData) noexcept VARSILE_NONBLOCKING;
   OSStatus DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                       UInt32 busNumber, AUOutputElement* output, UInt32 frames, AudioBufferList& ioData) VARSILE_NONBLOCKING;
+                       UInt32 busNumber, AUOutputElement* output, UInt32 frames,
+                       AudioBufferList& ioData) VARSILE_NONBLOCKING;
 
   // ---- Properties ----
   OSStatus DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -228,16 +230,19 @@ class AUBase : public ComponentBase, public AUElementCreator {
   CFStringRef mContextName = nullptr;
 };
 
-// Fast-path entries handed out through kAudioUnitProperty_FastDispatch. They
-// catch everything and return a status.
-OSStatus AudioUnitBaseGetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+// Fast-path entries handed out through kAudioUnitProperty_FastDispatch, with
+// the platform's proc types: hosts call them with the instance's storage word
+// (this component's AUBase). They catch everything and return a status.
+OSStatus AudioUnitBaseGetParameter(void* storage, AudioUnitParameterID id, AudioUnitScope scope,
                                    AudioUnitElement element, AudioUnitParameterValue* outValue);
-OSStatus AudioUnitBaseSetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+OSStatus AudioUnitBaseSetParameter(void* storage, AudioUnitParameterID id, AudioUnitScope scope,
                                    AudioUnitElement element, AudioUnitParameterValue value,
                                    UInt32 bufferOffsetInFrames);
-OSStatus AudioUnitBaseRender(AUBase* instance, AudioUnitRenderActionFlags* ioActionFlags,
+OSStatus AudioUnitBaseRender(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
                              const AudioTimeStamp* timeStamp, UInt32 busNumber, UInt32 frames,
                              AudioBufferList* ioData) VARSILE_NONBLOCKING;
+static_assert(std::is_same_v<decltype(&AudioUnitBaseGetParameter), AudioUnitGetParameterProc> &&
+              std::is_same_v<decltype(&AudioUnitBaseSetParameter), AudioUnitSetParameterProc>);
 
 // Stores value under key as a 32-bit integer number.
 void AddNumToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, SInt32 value);

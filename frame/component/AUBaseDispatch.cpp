@@ -49,6 +49,24 @@ bool AudioUnitCanDo(UInt64 selector) noexcept {
   }
 }
 
+// Properties whose value is, or holds, a reference the caller must release:
+// a truncated copy would leak it and hand back part of a pointer.
+bool ValueHoldsReference(AudioUnitPropertyID id) noexcept {
+  switch (id) {
+    case kAudioUnitProperty_ClassInfo:
+    case kAudioUnitProperty_ParameterValueStrings:
+    case kAudioUnitProperty_FactoryPresets:
+    case kAudioUnitProperty_ContextName:
+    case kAudioUnitProperty_ElementName:
+    case kAudioUnitProperty_ParameterClumpName:
+    case kAudioUnitProperty_PresentPreset:
+    case kAudioUnitProperty_IconLocation:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* instance) {
@@ -99,6 +117,7 @@ OSStatus AUBase::ComponentEntryDispatch(ComponentParameters* params, AUBase* ins
       }
       // A caller's buffer smaller than the property gets a truncated copy; the
       // full value goes to a temporary first, never past the caller's end.
+      if (length < size && ValueHoldsReference(id)) return kAudio_ParamError;
       std::unique_ptr<Byte[]> temporary;
       if (length < size) temporary = std::make_unique<Byte[]>(size);
       void* const destination = temporary ? static_cast<void*>(temporary.get()) : outData;

@@ -135,15 +135,17 @@ OSStatus AUBase::ProcessScheduledSlice(void*, UInt32, UInt32, UInt32) {
   return noErr;
 }
 
-OSStatus AudioUnitBaseGetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+OSStatus AudioUnitBaseGetParameter(void* storage, AudioUnitParameterID id, AudioUnitScope scope,
                                    AudioUnitElement element, AudioUnitParameterValue* outValue) {
+  auto* const instance = static_cast<AUBase*>(storage);
   if (instance == nullptr || outValue == nullptr) return kAudio_ParamError;
   return CatchAsStatus([&] { return instance->GetParameter(id, scope, element, *outValue); });
 }
 
-OSStatus AudioUnitBaseSetParameter(AUBase* instance, AudioUnitParameterID id, AudioUnitScope scope,
+OSStatus AudioUnitBaseSetParameter(void* storage, AudioUnitParameterID id, AudioUnitScope scope,
                                    AudioUnitElement element, AudioUnitParameterValue value,
                                    UInt32 bufferOffsetInFrames) {
+  auto* const instance = static_cast<AUBase*>(storage);
   if (instance == nullptr) return kAudio_ParamError;
   return CatchAsStatus(
       [&] { return instance->SetParameter(id, scope, element, value, bufferOffsetInFrames); });

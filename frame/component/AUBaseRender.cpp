@@ -53,30 +53,42 @@ class DenormalsFlushedToZero {
   DenormalsFlushedToZero& operator=(const DenormalsFlushedToZero&) = delete;
 };
 
-// The host's list against the output format: the buffer count, and room for
-// the frames in every buffer that brings memory (whose size then becomes
-// exactly that). Buffers with null mData get the element's memory later.
+// The host's list against the output format, before anything is written or
+// any notification runs: the buffer count, each buffer's channel count (the
+// slices step through a buffer by it), one memory choice for the whole list
+// (a list mixing null and non-null mData would have the kernels write through
+// the null ones), and room for the frames in every buffer that brings memory
+// (whose size then becomes exactly that).
 OSStatus CheckHostBufferList(const CAStreamBasicDescription& format, UInt32 frames,
                              AudioBufferList& list) noexcept {
   if (list.mNumberBuffers != format.NumberChannelStreams()) return kAudio_ParamError;
+  const UInt32 channels = format.NumberInterleavedChannels();
+  UInt32 nullBuffers = 0;
+  for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+    if (list.mBuffers[i].mNumberChannels != channels) return kAudio_ParamError;
+    nullBuffers += list.mBuffers[i].mData == nullptr;
+  }
+  if (nullBuffers != 0 && nullBuffers != list.mNumberBuffers) return kAudio_ParamError;
   // 64 bits: a product beyond 32 bits is more than any buffer can hold.
   const UInt64 expected = UInt64{frames} * format.mBytesPerFrame;
   for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
-    AudioBuffer& buffer = list.mBuffers[i];
-    if (buffer.mData == nullptr) continue;
-    if (buffer.mDataByteSize < expected) return kAudio_ParamError;
-    buffer.mDataByteSize = static_cast<UInt32>(expected);
+    if (list.mBuffers[i].mData != nullptr && list.mBuffers[i].mDataByteSize < expected)
+      return kAudio_ParamError;
+  }
+  for (UInt32 i = 0; i < list.mNumberBuffers; ++i) {
+    if (list.mBuffers[i].mData != nullptr) list.mBuffers[i].mDataByteSize = static_cast<UInt32>(expected);
   }
   return noErr;
 }
 
 }  // namespace
 
-OSStatus AudioUnitBaseRender(AUBase* instance, AudioUnitRenderActionFlags* ioActionFlags,
+OSStatus AudioUnitBaseRender(void* storage, AudioUnitRenderActionFlags* ioActionFlags,
                              const AudioTimeStamp* timeStamp, UInt32 busNumber, UInt32 frames,
                              AudioBufferList* ioData) {
   // A null instance cannot come from a host that got this entry from us, but
   // costs nothing to refuse.
+  auto* const instance = static_cast<AUBase*>(storage);
   if (instance == nullptr || timeStamp == nullptr || ioData == nullptr) return kAudio_ParamError;
   AudioUnitRenderActionFlags localFlags = 0;
   if (ioActionFlags == nullptr) ioActionFlags = &localFlags;
@@ -114,7 +126,8 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
       error = kAudio_ParamError;
     } else if (frames > mMaxFramesPerSlice) {
       error = kAudioUnitErr_TooManyFramesToProcess;
-    } else if (AUOutputElement* const output = AUElementCast<AUOutputElement>(Outputs().GetElement(busNumber));
+    } else if (AUOutputElement* const output =
+                   AUElementCast<AUOutputElement>(Outputs().GetElement(busNumber));
                output == nullptr) {
       // Refused without throwing: an exception would allocate on the render thread.
       error = kAudioUnitErr_InvalidElement;
@@ -155,13 +168,10 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
 OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                              UInt32 busNumber, AUOutputElement* output, UInt32 frames,
                              AudioBufferList& ioData) {
-  // Which memory to render into is decided for the whole list: a list that
-  // mixes null and non-null mData would have the kernels write through the
-  // null ones. Refused before anything is written.
-  UInt32 nullBuffers = 0;
-  for (UInt32 i = 0; i < ioData.mNumberBuffers; ++i) nullBuffers += ioData.mBuffers[i].mData == nullptr;
-  if (nullBuffers != 0 && nullBuffers != ioData.mNumberBuffers) return kAudio_ParamError;
-  const bool callerWantsOurMemory = nullBuffers == ioData.mNumberBuffers;
+  // The request checks made sure the whole list agrees.
+  const bool callerWantsOurMemory = ioData.mNumberBuffers != 0 && ioData.mBuffers[0].mData == nullptr;
+  // RenderBus's own rule: a repeated time stamp renders nothing.
+  const bool repeated = timeStamp.mSampleTime == mLastSampleTime.load(std::memory_order_relaxed);
 
   if (callerWantsOurMemory || (output->WillAllocateBuffer() && Outputs().GetNumberOfElements() > 1)) {
     output->PrepareBuffer(frames);
@@ -172,6 +182,10 @@ OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const Au
   if (const OSStatus result = RenderBus(ioActionFlags, timeStamp, busNumber, frames); result != noErr) {
     return result;
   }
+  // A repeat of this time stamp that asks for the unit's memory gets these
+  // samples, wherever they were rendered (in place, or into the caller's buffers).
+  if (!repeated && output->WillAllocateBuffer())
+    output->GetBuffers().KeepInOwnBlock(output->GetStreamFormat(), frames);
 
   if (callerWantsOurMemory) {
     output->CopyBufferListTo(ioData);

@@ -10,8 +10,9 @@ OSStatus CheckPulledBufferList(const AudioBufferList& list, const CAStreamBasicD
   for (UInt32 i = 0; i < streams; ++i) {
     const AudioBuffer& buffer = list.mBuffers[i];
     if (buffer.mData == nullptr || buffer.mDataByteSize < needed) return kAudio_ParamError;
-    // The kernels and the slicing step through a buffer by its channel count.
-    if (buffer.mNumberChannels > channelsPerBuffer) return kAudio_ParamError;
+    // The kernels and the slicing step through a buffer by its channel count:
+    // more would read past its end, none would leave frames unread.
+    if (buffer.mNumberChannels == 0 || buffer.mNumberChannels > channelsPerBuffer) return kAudio_ParamError;
   }
   return noErr;
 }

@@ -7,8 +7,8 @@
 #include "CAStreamBasicDescription.h"
 
 // Whether a pulled list can be read for `frames` frames of `format`: at least
-// the format's number of buffers, each with data, no more channels than the
-// format puts in one buffer, and at least frames x bytes per frame bytes.
+// the format's number of buffers, each with data, at least one channel and no
+// more than the format puts in one buffer, and at least frames x bytes per frame bytes.
 // kAudio_ParamError otherwise.
 OSStatus CheckPulledBufferList(const AudioBufferList& list, const CAStreamBasicDescription& format,
                                UInt32 frames) noexcept;

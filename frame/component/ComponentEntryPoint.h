@@ -40,6 +40,8 @@ class ComponentEntryPoint {
 
  private:
   static OSStatus Open(AudioComponentInstance handle) {
+    // Nowhere to store the instance: it could never be closed.
+    if (handle == nullptr) return kAudio_ParamError;
     const ComponentInitLocker lock;
     // Freed on every failure, a failing PostConstructor included: the host
     // never received it and will not close it.

@@ -41,11 +41,16 @@ void MoveFixed(void* to, const void* from) noexcept {
 // memmove, with the one to four samples of a short render moved without the call.
 void MoveBytes(void* to, const void* from, std::size_t bytes) noexcept {
   switch (bytes) {
-    case 4: return MoveFixed<4>(to, from);
-    case 8: return MoveFixed<8>(to, from);
-    case 12: return MoveFixed<12>(to, from);
-    case 16: return MoveFixed<16>(to, from);
-    default: std::memmove(to, from, bytes);
+    case 4:
+      return MoveFixed<4>(to, from);
+    case 8:
+      return MoveFixed<8>(to, from);
+    case 12:
+      return MoveFixed<12>(to, from);
+    case 16:
+      return MoveFixed<16>(to, from);
+    default:
+      std::memmove(to, from, bytes);
   }
 }
 
@@ -200,6 +205,20 @@ void AUBufferList::CopyBufferContentsTo(AudioBufferList& destination) const {
       MoveBytes(dest.mData, source.mData, bytes);
     }
     dest.mDataByteSize = bytes;
+  }
+}
+
+void AUBufferList::KeepInOwnBlock(const AudioStreamBasicDescription& format, UInt32 frames) noexcept {
+  if (mState == kPtrsInvalid || mBlock == nullptr || frames > mFrameCapacity) return;
+  const Shape shape = ShapeOf(format);
+  const UInt64 stride = StreamStride(mFrameCapacity, format.mBytesPerFrame);
+  if (UInt64{shape.buffers} * stride > mByteCapacity) return;
+  const UInt64 bytes = UInt64{frames} * format.mBytesPerFrame;
+  for (UInt32 i = 0; i < shape.buffers && i < mList->mNumberBuffers; ++i) {
+    const AudioBuffer& source = mList->mBuffers[i];
+    Byte* const own = mBlock + i * stride;
+    if (source.mData == nullptr || source.mData == own) continue;
+    MoveBytes(own, source.mData, static_cast<std::size_t>(std::min<UInt64>(bytes, source.mDataByteSize)));
   }
 }
 

@@ -35,6 +35,9 @@ class AUBufferList {
   void CopyBufferListTo(AudioBufferList& destination) const;
   // Copies the samples into the destination's memory.
   void CopyBufferContentsTo(AudioBufferList& destination) const;
+  // Copies the samples the list points at into the own block, where
+  // PrepareBuffer lays them out, unless they are there already.
+  void KeepInOwnBlock(const AudioStreamBasicDescription& format, UInt32 frames) noexcept;
   // Adopts host memory when it is at least as large as the present block.
   void UseExternalBuffer(const AudioStreamBasicDescription& format, const AudioUnitExternalBuffer& external);
 

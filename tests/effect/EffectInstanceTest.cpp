@@ -327,6 +327,9 @@ TEST(ComponentEntryPointTest, FailuresBecomeStatusesAndFreeTheInstance) {
     EXPECT_EQ(ProbeAU::sAlive.load(), 0) << "nothing left behind";
   }
   ProbeAU::sFail = ProbeAU::Fail::kNone;
+  // No handle to store the instance in: it could never be closed.
+  EXPECT_EQ(OpenProbe(nullptr), kAudio_ParamError);
+  EXPECT_EQ(ProbeAU::sAlive.load(), 0);
   // The mutex was released on every failing path.
   EXPECT_TRUE(ComponentInitLocker::sComponentOpenMutex.try_lock());
   ComponentInitLocker::sComponentOpenMutex.unlock();

@@ -56,27 +56,33 @@ inline Varsile::VarsileKernel* Kernel(Varsile& effect, UInt32 channel) {
   return static_cast<Varsile::VarsileKernel*>(effect.GetKernel(channel));
 }
 
-// Every interval name once, so that a leak check afterwards sees only the
-// values its own test made (the cache lives as long as the process).
-inline void WarmIntervalNameCache() {
+// Every parameter name once, so that a leak check afterwards sees only the
+// values its own test made (constant strings live as long as the process).
+inline void WarmConstantStrings() {
   static std::once_flag once;
   std::call_once(once, [] {
     auto effect = OpenEffect();
     AudioUnitParameterInfo info{};
-    for (AudioUnitParameterID id = kGateParam_FirstInterval;
-         id < kGateParam_FirstInterval + kNumberOfIntervals; ++id) {
+    for (AudioUnitParameterID id = 0; id < kNumberOfGateParams; ++id) {
       effect->GetParameterInfo(kAudioUnitScope_Global, id, info);
     }
   });
 }
 
-// A leak-checked fixture with the cache warm.
-class LeakCheckedTest : public frametest::CFLeakCheck {
+// A leak-checked fixture, checked once the derived fixture's members (an
+// instance holding its interval names) are gone.
+class LeakCheckedTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    WarmIntervalNameCache();
-    frametest::CFLeakCheck::SetUp();
+  LeakCheckedTest() {
+    WarmConstantStrings();
+    mLiveAtStart = CFLiveObjectCount();
   }
+  ~LeakCheckedTest() override {
+    EXPECT_EQ(CFLiveObjectCount(), mLiveAtStart) << "property-list values leaked or were over-released";
+  }
+
+ private:
+  CFIndex mLiveAtStart = 0;
 };
 
 // Hears every parameter-change event of one unit.

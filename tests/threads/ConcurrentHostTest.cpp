@@ -339,4 +339,38 @@ TEST_F(ConcurrentHost, ScheduledEventsOnParametersSetElsewhere) {
   RunAll();
 }
 
+// Hosts that load a project open instances on several threads at once. Each
+// instance's interval names are its own: valid until its next request.
+TEST(ConcurrentInstances, OpenedNamedAndClosedOnEightThreads) {
+  std::atomic<bool> failed{false};
+  auto host = [&](UInt32 seed) {
+    for (UInt32 round = 0; round < 200 && !failed; ++round) {
+      AudioUnit unit = nullptr;
+      if (AudioComponentInstanceNew(GateComponent(), &unit) != noErr) {
+        failed = true;
+        return;
+      }
+      AudioUnitSetParameter(unit, kKey, kAudioUnitScope_Global, 0, static_cast<Float32>((seed + round) % 12),
+                            0);
+      AudioUnitParameterInfo infos[12] = {};
+      for (UInt32 n = 0; n < 12; ++n) {
+        UInt32 size = sizeof infos[n];
+        if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
+                                 kFirstInterval + n, &infos[n], &size) != noErr)
+          failed = true;
+      }
+      for (UInt32 n = 0; n < 12; ++n) {
+        char text[64] = {};
+        CFStringGetCString(infos[n].cfNameString, text, sizeof text, kCFStringEncodingUTF8);
+        if (!IsIntervalName(text, n) || std::strcmp(text, infos[n].name) != 0) failed = true;
+      }
+      AudioComponentInstanceDispose(unit);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (UInt32 t = 0; t < 8; ++t) threads.emplace_back(host, t);
+  for (std::thread& t : threads) t.join();
+  EXPECT_FALSE(failed.load());
+}
+
 }  // namespace

@@ -110,11 +110,11 @@ TEST_F(RenderCycle, HostListShapeAndSizeAreChecked) {
   EXPECT_EQ(roomy.memory(1)[512], HostList::kSentinel);
 }
 
-TEST_F(RenderCycle, ASmallSecondBufferIsRefusedWithTheFirstAlreadyTrimmed) {
+TEST_F(RenderCycle, ASmallSecondBufferIsRefusedWithNoSizeChanged) {
   HostList host(kStereo, 4096);
   host.buffer(1).mDataByteSize = 100;
   EXPECT_EQ(Render(host, 512, 0), kAudio_ParamError);
-  EXPECT_EQ(host.buffer(0).mDataByteSize, 2048u);
+  EXPECT_EQ(host.buffer(0).mDataByteSize, 4096u);
   EXPECT_EQ(host.buffer(1).mDataByteSize, 100u);
 }
 
@@ -133,13 +133,22 @@ TEST_F(RenderCycle, NullDataBuffersGetTheElementsMemory) {
   }
 }
 
-TEST_F(RenderCycle, AListMixingNullAndHostMemoryIsRefusedBeforeAnythingIsWritten) {
-  HostList host(kStereo, 4096);
-  host.buffer(1).mData = nullptr;
-  EXPECT_EQ(Render(host, 512, 0), kAudio_ParamError);
+TEST_F(RenderCycle, ListsDisagreeingWithTheFormatAreRefusedBeforeNotificationsAndKeepEvents) {
+  NotifyRecorder notes;
+  au->SetRenderNotification(&NotifyRecorder::Proc, &notes);
+  for (int fault = 0; fault < 3; ++fault) {
+    SCOPED_TRACE(fault);
+    HostList host(kStereo, 4096);
+    if (fault == 0) host.buffer(1).mNumberChannels = 2;  // would be stepped through past its end
+    if (fault == 1) host.buffer(0).mNumberChannels = 0;
+    if (fault == 2) host.buffer(1).mData = nullptr;
+    au->mPendingEvents.assign(1, SomeEvent());
+    EXPECT_EQ(Render(host, 512, fault), kAudio_ParamError);
+    EXPECT_EQ(host.memory(0)[0], HostList::kSentinel);
+    EXPECT_EQ(au->mPendingEvents.size(), 1u);
+  }
   EXPECT_EQ(au->mRenderCalls, 0);
-  EXPECT_EQ(host.memory(0)[0], HostList::kSentinel);
-  EXPECT_EQ(au->mRenderError.load(), kAudio_ParamError);
+  EXPECT_TRUE(notes.calls.empty());
 }
 
 TEST_F(RenderCycle, OneRenderPerSampleTime) {
@@ -173,6 +182,14 @@ TEST_F(RenderCycle, RepeatedTimeWithNullBuffersHandsBackThePreviousOutput) {
   EXPECT_EQ(au->mRenderCalls, 1);
   EXPECT_EQ(second.buffer(0).mData, first.buffer(0).mData);
   EXPECT_EQ(second.samples(1)[31], rendertest::Pattern(1, 31, 1));
+
+  // Also when the first render went into the host's memory.
+  HostList host(kStereo, 4096);
+  ASSERT_EQ(Render(host, 32, 9), noErr);
+  HostList again(kStereo, 0, false);
+  ASSERT_EQ(Render(again, 32, 9), noErr);
+  EXPECT_EQ(au->mRenderCalls, 2);
+  EXPECT_EQ(again.samples(1)[31], host.samples(1)[31]);
 }
 
 TEST_F(RenderCycle, SeveralOutputBusesRenderIntoOwnMemoryAndCopy) {
@@ -261,7 +278,7 @@ TEST_F(RenderCycle, FastEntryChecksItsPointers) {
 // ---- Input pull ----
 
 struct InputSource {
-  enum class Fault { kNone, kFails, kNullData, kFewerBuffers, kFewerBytes, kMoreChannels };
+  enum class Fault { kNone, kFails, kNullData, kFewerBuffers, kFewerBytes, kMoreChannels, kNoChannels };
   Fault fault = Fault::kNone;
   int calls = 0;
 
@@ -282,7 +299,8 @@ struct InputSource {
         list->mBuffers[0].mDataByteSize = frames * 4 - 4;
         return noErr;
       case Fault::kMoreChannels:
-        list->mBuffers[0].mNumberChannels = 2;
+      case Fault::kNoChannels:
+        list->mBuffers[0].mNumberChannels = self->fault == Fault::kMoreChannels ? 2 : 0;
         return noErr;
       case Fault::kNone:
         break;
@@ -332,8 +350,9 @@ TEST_F(InputPull, FailingPullIsFlaggedRecordedOnceAndEmptiesEvents) {
 }
 
 TEST_F(InputPull, UnreadablePulledListsEndTheRenderWithParamError) {
-  for (auto fault : {InputSource::Fault::kNullData, InputSource::Fault::kFewerBuffers,
-                     InputSource::Fault::kFewerBytes, InputSource::Fault::kMoreChannels}) {
+  for (auto fault :
+       {InputSource::Fault::kNullData, InputSource::Fault::kFewerBuffers, InputSource::Fault::kFewerBytes,
+        InputSource::Fault::kMoreChannels, InputSource::Fault::kNoChannels}) {
     SCOPED_TRACE(static_cast<int>(fault));
     source.fault = fault;
     au->mRenderError = 0;

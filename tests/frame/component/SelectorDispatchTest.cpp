@@ -156,6 +156,24 @@ TEST_F(SelectorDispatch, GetPropertyTruncatesIntoASmallBuffer) {
   EXPECT_EQ(out[12], 0xEE);
 }
 
+TEST_F(SelectorDispatch, AReferenceIsNeverTruncated) {
+  const CFStringRef name = CFSTR("session");
+  ASSERT_EQ(
+      au->DispatchSetProperty(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, &name, sizeof name),
+      noErr);
+  for (const AudioUnitPropertyID id :
+       {kAudioUnitProperty_ClassInfo, kAudioUnitProperty_ContextName, kAudioUnitProperty_PresentPreset}) {
+    std::array<Byte, 16> out{};
+    UInt32 size = 4;
+    EXPECT_EQ(Call(kAudioUnitGetPropertySelect,
+                   {Word(id), Word(kAudioUnitScope_Global), Word(0u), Word(out.data()), Word(&size)}),
+              kAudio_ParamError)
+        << id;
+    EXPECT_EQ(out[0], 0) << "no half pointer";
+  }
+  // The fixture's leak check: nothing was retained for the refused reads.
+}
+
 TEST_F(SelectorDispatch, GetPropertySizeQueryAndRefusals) {
   UInt32 size = 0;
   ASSERT_EQ(Call(kAudioUnitGetPropertySelect,
