@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/src/Accelerate/VectorKernels.h"
+#include "Accelerate/VectorKernels.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "../platform/src/Accelerate/VectorKernels.h"
+#include "Accelerate/VectorKernels.h"
 #include "AudioUnitHandle.h"
 #include "FFTShiftLL.h"
 #include "FFTShiftLLPasses.h"

@@ -39,7 +39,7 @@ if(TARGET varsile)
   add_dependencies(test_lv2 varsile)
 endif()
 
-target_link_libraries(test_lv2 PRIVATE PkgConfig::LV2TEST_SNDFILE PkgConfig::LV2TEST_LILV varsile_music)
+target_link_libraries(test_lv2 PRIVATE PkgConfig::LV2TEST_SNDFILE PkgConfig::LV2TEST_LILV Varsile::Music)
 # The realtime test counts with the project's render-thread counter, which
 # replaces the allocation and lock functions for every library the program
 # loads: they must be in its dynamic symbol table.

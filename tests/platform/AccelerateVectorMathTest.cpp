@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/src/Accelerate/VectorKernels.h"
+#include "Accelerate/VectorKernels.h"
 #include "AccelerateTestSupport.h"
 
 namespace {
