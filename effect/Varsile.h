@@ -29,10 +29,18 @@ class Varsile : public AUEffectBase {
 
     static constexpr long kLog2Size = 11;     // a 2048-point transform
     static constexpr long kOversampling = 8;  // an analysis every 256 samples
+    static constexpr UInt32 kHopFrames = (1u << kLog2Size) / kOversampling;
     static constexpr Float32 kMinTime = 0.01f;
     static constexpr Float32 kMaxTime = 10.0f;
 
-   private:
+   protected:
+    // Runs the tracker over the block (it writes nothing to destination) and
+    // returns the volume of the interval it hears above the key.
+    Float32 Decide(const Float32* source, Float32* destination, UInt32 frames) noexcept VARSILE_NONBLOCKING;
+    // The change of gain per sample from volume toward target: the attack or
+    // release rate, or none on the target.
+    Float32 StepFor(Float32 volume, Float32 target) const noexcept VARSILE_NONBLOCKING;
+
     FFTShiftLL mTracker;
     // Percent; written once per block by the render thread, read by the meters.
     std::atomic<Float32> mVolume{100.0f};

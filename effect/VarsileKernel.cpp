@@ -50,15 +50,13 @@ void Varsile::VarsileKernel::Reset() {
   mVolume.store(100.0f, std::memory_order_relaxed);
 }
 
-void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination, UInt32 frames,
-                                     UInt32 /*channelStride*/,
-                                     bool& /*ioSilence*/) noexcept VARSILE_NONBLOCKING {
+Float32 Varsile::VarsileKernel::Decide(const Float32* source, Float32* destination,
+                                       UInt32 frames) noexcept VARSILE_NONBLOCKING {
   // The parameters AUEffectBase::GetParameter(id) reads, from element 0 of
   // the global scope, looked up once per block rather than once per read.
   const AUElement& parameters = *mEffect->Globals().SafeGetElement(0);
 
-  // The tracker reads the whole block before anything is written, so source
-  // and destination may be the same array.
+  // The tracker reads the whole block and writes nothing.
   const std::int64_t pitchClass =
       mTracker.Process(FFTShiftLL::kModeAnalysisOnly, mShiftTable, static_cast<long>(frames), kLog2Size,
                        kOversampling, static_cast<float>(mWholeSampleRate), source, destination,
@@ -71,26 +69,33 @@ void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination
   const UInt32 key = KeyOf(parameters.GetParameter(kGateParam_Key));
   const UInt32 interval =
       (static_cast<UInt32>(pitchClass) + kNumberOfPitchClasses - key) % kNumberOfPitchClasses;
-  const Float32 target = parameters.GetParameter(kGateParam_FirstInterval + interval);
+  return parameters.GetParameter(kGateParam_FirstInterval + interval);
+}
 
-  Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
-  Float32 step = 0.0f;
-  // A gain that sits on its target takes no step, so the step is only worked
-  // out when one will be taken. A NaN volume is not greater than the gain:
-  // it releases toward 0 like any lower target.
-  if (volume != target) {
-    const bool rising = target > volume;
-    Float32 time = parameters.GetParameter(rising ? kGateParam_AttackTime : kGateParam_ReleaseTime);
-    // A NaN time counts as the shortest, like anything below the range.
-    if (!(time >= kMinTime)) {
-      time = kMinTime;
-    } else if (time > kMaxTime) {
-      time = kMaxTime;
-    }
-    const Float32 span = rising ? 100.0f : -100.0f;
-    step = span / (static_cast<Float32>(mWholeSampleRate) * time);
+Float32 Varsile::VarsileKernel::StepFor(Float32 volume, Float32 target) const noexcept VARSILE_NONBLOCKING {
+  // A gain that sits on its target takes no step. A NaN volume is not
+  // greater than the gain: it releases toward 0 like any lower target.
+  if (volume == target) return 0.0f;
+  const bool rising = target > volume;
+  Float32 time = mEffect->Globals().SafeGetElement(0)->GetParameter(rising ? kGateParam_AttackTime
+                                                                           : kGateParam_ReleaseTime);
+  // A NaN time counts as the shortest, like anything below the range.
+  if (!(time >= kMinTime)) {
+    time = kMinTime;
+  } else if (time > kMaxTime) {
+    time = kMaxTime;
   }
+  const Float32 span = rising ? 100.0f : -100.0f;
+  return span / (static_cast<Float32>(mWholeSampleRate) * time);
+}
 
-  volume = gain::ApplyGainRamp(source, destination, frames, volume, target, step);
-  mVolume.store(volume, std::memory_order_relaxed);
+void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination, UInt32 frames,
+                                     UInt32 /*channelStride*/,
+                                     bool& /*ioSilence*/) noexcept VARSILE_NONBLOCKING {
+  // Decided before anything is written, so source and destination may be
+  // the same array.
+  const Float32 target = Decide(source, destination, frames);
+  const Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
+  mVolume.store(gain::ApplyGainRamp(source, destination, frames, volume, target, StepFor(volume, target)),
+                std::memory_order_relaxed);
 }

@@ -7,6 +7,7 @@
 #include <bitset>
 #include <cstring>
 
+#include "GateSession.h"
 #include "Presets.h"
 #include "ToolsTestSupport.h"
 
@@ -193,7 +194,11 @@ TEST_F(ProcessCommand, KeepsTheSampleFormatAndPassesUntouchedSamplesExactly) {
   ASSERT_EQ(Run({"process", Path("in.wav"), "-o", Path("bypass.wav"), "--bypass", "--scale", "blues"}), 0)
       << Err();
   ASSERT_EQ(Run({"process", Path("in.wav"), "-o", Path("open.flac"), "--scale", "chromatic"}), 0) << Err();
-  for (const char* name : {"bypass.wav", "open.flac"}) {
+  // The lookahead's delay is undone: same length, sample for sample.
+  ASSERT_EQ(Run({"process", Path("in.wav"), "-o", Path("ahead.wav"), "--scale", "chromatic", "--lookahead"}),
+            0)
+      << Err();
+  for (const char* name : {"bypass.wav", "open.flac", "ahead.wav"}) {
     SF_INFO info{};
     SNDFILE* file = sf_open(Path(name).c_str(), SFM_READ, &info);
     ASSERT_NE(file, nullptr);
@@ -217,12 +222,14 @@ TEST_F(ProcessCommand, PresetsLoadSaveAndTheOptionsApplyOnTop) {
                  "--attack", "0.3", "--save-preset", Path("first.aupreset")}),
             0)
       << Err();
+  // The lookahead variant takes the plain gate's presets as well as its own.
   ASSERT_EQ(Run({"process", Path("in.wav"), "-o", Path("b.wav"), "--preset", Path("first.aupreset"),
-                 "--volume", "minor second=40", "--save-preset", Path("second.aupreset")}),
+                 "--volume", "minor second=40", "--save-preset", Path("second.aupreset"), "--lookahead"}),
             0)
       << Err();
   // The second preset: the first one's key, scale and attack, and the new volume.
-  auto unit = varsile::host::AudioUnitHandle::Open(varsile::host::LocateComponent(mSearch));
+  auto unit = varsile::host::AudioUnitHandle::Open(
+      varsile::host::LocateComponent(varsile::cli::LookaheadSearch(mSearch)));
   varsile::cli::LoadPreset(unit, Path("second.aupreset"));
   EXPECT_EQ(unit.GetParameter(0), 4.0f);
   EXPECT_EQ(unit.GetParameter(14), 0.3f);
@@ -232,6 +239,31 @@ TEST_F(ProcessCommand, PresetsLoadSaveAndTheOptionsApplyOnTop) {
   const std::string text = toolstest::ReadText(Path("second.aupreset"));
   EXPECT_EQ(text.rfind("<?xml", 0), 0u);
   EXPECT_NE(text.find("<string>second</string>"), std::string::npos);
+}
+
+TEST_F(ProcessCommand, LookaheadGatesAWrongNoteFromItsOnsetWhateverTheBlockSize) {
+  // C then C# in C major: the plain gate lets C#'s first tens of
+  // milliseconds through while its tracker makes up its mind.
+  toolstest::WriteAudio(Path("in.wav"),
+                        toolstest::Concatenate(toolstest::Tone(60, 0.5), toolstest::Tone(61, 0.5)));
+  const std::vector<std::string> gate{"--scale", "major", "--attack", "0.01", "--release", "0.01"};
+  const auto onsetEnergy = [&](const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> arguments{"process", Path("in.wav"), "-o", Path(name)};
+    arguments.insert(arguments.end(), gate.begin(), gate.end());
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    EXPECT_EQ(Run(arguments), 0) << Err();
+    const Audio out = toolstest::ReadAudio(Path(name));
+    const auto start = static_cast<std::size_t>(0.5 * out.sampleRate);
+    double energy = 0.0;
+    for (std::size_t i = start; i < start + static_cast<std::size_t>(0.1 * out.sampleRate); ++i)
+      energy += out.samples[i] * out.samples[i];
+    return energy;
+  };
+  EXPECT_GT(onsetEnergy("plain.wav", {}), 10.0);
+  EXPECT_LT(onsetEnergy("ahead.wav", {"--lookahead"}), 1e-3);
+  onsetEnergy("ahead7.wav", {"--lookahead", "--block", "7"});
+  EXPECT_EQ(toolstest::ReadAudio(Path("ahead7.wav")).samples,
+            toolstest::ReadAudio(Path("ahead.wav")).samples);
 }
 
 TEST_F(ProcessCommand, AnalyzeFindsTheNotesOfAGeneratedTone) {

@@ -27,6 +27,7 @@ struct ProcessRequest {
   std::optional<std::string> presetIn;
   std::optional<std::string> presetOut;
   std::optional<std::string> meters;
+  bool lookahead = false;
 };
 void ProcessFile(const ProcessRequest& request, CliContext& context);
 

@@ -1,6 +1,8 @@
 #include "GateSession.h"
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -23,6 +25,15 @@ host::AudioUnitHandle OpenUnit(const host::ComponentSearch& search) {
 }
 
 }  // namespace
+
+host::ComponentSearch LookaheadSearch(const host::ComponentSearch& gate) {
+  host::ComponentSearch search = gate;
+  search.componentName = "Varsile Lookahead";
+  search.manifestName = "VarsileLookahead.component";
+  for (std::string& manifest : search.defaultManifests)
+    manifest = (std::filesystem::path(manifest).parent_path() / search.manifestName).string();
+  return search;
+}
 
 GateSession::GateSession(const host::ComponentSearch& search)
     : mUnit(OpenUnit(search)), mCatalogue(host::ParameterCatalogue::Read(mUnit)) {}
@@ -84,15 +95,34 @@ void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
     meters.currentVolume = mCatalogue.Require("current volume").id;
   }
 
+  // Frames of output still to drop, and of silence still to feed after the
+  // input, to undo the unit's latency.
+  const auto latency = std::llround(
+      mUnit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0) * input.SampleRate());
+  SInt64 toDrop = std::max<SInt64>(latency, 0);
+  SInt64 toFlush = toDrop;
+  std::vector<Float32*> kept(channels);
+
   SInt64 done = 0;
   for (;;) {
-    const UInt32 frames = input.Read(in.data(), block);
-    if (frames == 0) break;
+    UInt32 frames = input.Read(in.data(), block);
+    const UInt32 read = frames;
+    if (frames == 0) {
+      if (toFlush == 0) break;
+      frames = static_cast<UInt32>(std::min<SInt64>(toFlush, block));
+      for (Float32* channel : in) std::fill(channel, channel + frames, 0.0f);
+      toFlush -= frames;
+    }
     loop->Render(in.data(), out.data(), frames);
     done += frames;
-    if (options.output != nullptr) options.output->Write(out.data(), frames);
+    const auto dropped = static_cast<UInt32>(std::min<SInt64>(toDrop, frames));
+    toDrop -= dropped;
+    if (options.output != nullptr && dropped < frames) {
+      for (UInt32 c = 0; c < channels; ++c) kept[c] = out[c] + dropped;
+      options.output->Write(kept.data(), frames - dropped);
+    }
     if (options.meters) options.meters(ReadMeters(meters, static_cast<double>(done) / input.SampleRate()));
-    if (options.progress != nullptr) options.progress->Advance(frames);
+    if (options.progress != nullptr) options.progress->Advance(read);
   }
   if (options.progress != nullptr) options.progress->Finish();
 }

@@ -16,6 +16,9 @@
 
 namespace varsile::cli {
 
+// Where to find the gate's lookahead variant, which comes with the gate.
+host::ComponentSearch LookaheadSearch(const host::ComponentSearch& gate);
+
 class GateSession {
  public:
   // Finds the component and opens an instance. Throws CliError.
@@ -35,7 +38,9 @@ class GateSession {
     std::function<void(const MeterReading&)> meters;  // called after every block, if set
     Progress* progress = nullptr;
   };
-  // Renders the whole input. Throws CliError (a channel count the
+  // Renders the whole input. A unit that reports a latency is run that much
+  // further, and its first frames dropped, so the output lines up with the
+  // input and has its length. Throws CliError (a channel count the
   // component refuses) or HostError.
   void Run(AudioFileReader& input, const RunOptions& options);
 

@@ -40,6 +40,9 @@ constexpr std::string_view kHelp =
     "  --accuracy-threshold PCT  least accuracy for the tracker to change note\n"
     "  --jitter-threshold N      the tracker's hold threshold\n"
     "  --bypass                  pass the audio through unchanged\n"
+    "  --lookahead               decide on each note before it sounds: the gate\n"
+    "                            hears the audio a little ahead of what it\n"
+    "                            gates; OUT stays aligned with IN\n"
     "  --preset FILE             start from a preset (.aupreset); options apply on top\n"
     "  --save-preset FILE        save the settings as a preset (.aupreset)\n"
     "  --meters FILE.csv         write the meters after every block\n"
@@ -51,7 +54,13 @@ constexpr std::string_view kHelp =
 
 std::vector<OptionSpec> Specs() {
   std::vector<OptionSpec> specs{
-      {"output", 'o'}, {"preset"}, {"save-preset"}, {"meters"}, {"block"}, {"format"},
+      {"output", 'o'},
+      {"preset"},
+      {"save-preset"},
+      {"meters"},
+      {"block"},
+      {"format"},
+      {"lookahead", '\0', false},
   };
   for (const OptionSpec& row : GateOptionSpecs()) specs.push_back(row);
   return specs;
@@ -64,7 +73,7 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
   const int format = ChooseOutputFormat(request.output, input.Format(), request.sampleFormat,
                                         input.Channels(), input.SampleRate());
 
-  GateSession session(context.componentSearch);
+  GateSession session(request.lookahead ? LookaheadSearch(context.componentSearch) : context.componentSearch);
   if (request.presetIn) session.LoadPreset(*request.presetIn);
   session.Apply(request.gate);
 
@@ -117,6 +126,7 @@ int ProcessCommand(std::span<const std::string> arguments, CliContext& context) 
   request.presetIn = parsed.Value("preset");
   request.presetOut = parsed.Value("save-preset");
   request.meters = parsed.Value("meters");
+  request.lookahead = parsed.Has("lookahead");
   ProcessFile(request, context);
   return 0;
 }
