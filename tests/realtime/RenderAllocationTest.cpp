@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <tuple>
 
 #include "HostedGate.h"
 #include "RenderThreadCounter.h"
@@ -112,11 +114,13 @@ void BetweenRenders(HostedGate& gate, int render, UInt32 frames) {
   if (render % 97 == 48) Check(AudioUnitRemoveRenderNotify(unit, Quiet, &gate), "removing a notification");
 }
 
-class RenderThread : public ::testing::TestWithParam<bool> {
+// The render entry (fast or through the dispatcher) and the component (the
+// gate or its lookahead variant).
+class RenderThread : public ::testing::TestWithParam<std::tuple<bool, bool>> {
  protected:
   void SetUp() override {
-    mGate = std::make_unique<HostedGate>(GateComponent(), kChannels, kRate, kMaxFrames, &Melody::Render,
-                                         &mMelody);
+    mGate = std::make_unique<HostedGate>(std::get<1>(GetParam()) ? LookaheadComponent() : GateComponent(),
+                                         kChannels, kRate, kMaxFrames, &Melody::Render, &mMelody);
     mGate->Initialize();
     mObserver.unit = mGate->Unit();
     Check(AudioUnitAddRenderNotify(mGate->Unit(), Observer::Notify, &mObserver), "adding the observer");
@@ -141,7 +145,7 @@ class RenderThread : public ::testing::TestWithParam<bool> {
   OSStatus CountedRender(UInt32 frames, bool ownBuffers = true) {
     mGate->PrepareRender(frames, ownBuffers);
     const CountedSection counted;
-    return mGate->RenderPrepared(frames, GetParam());
+    return mGate->RenderPrepared(frames, std::get<0>(GetParam()));
   }
 
   Melody mMelody{kRate};
@@ -204,7 +208,7 @@ TEST_P(RenderThread, ANonexistentBusIsRefusedWithoutAllocating) {
   OSStatus status = noErr;
   {
     const CountedSection counted;
-    status = mGate->RenderPrepared(64, GetParam(), 1);
+    status = mGate->RenderPrepared(64, std::get<0>(GetParam()), 1);
   }
   EXPECT_EQ(status, kAudioUnitErr_InvalidElement);
   EXPECT_EQ(RenderThreadCounter::Counts(), RenderThreadCounts{});
@@ -248,9 +252,10 @@ TEST(RenderThreadCounter, SeesTheModuleAllocateWhenItInitializes) {
   EXPECT_GT(RenderThreadCounter::Counts().allocations, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(BothEntries, RenderThread, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "FastRender" : "Dispatcher";
+INSTANTIATE_TEST_SUITE_P(BothEntries, RenderThread, ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<bool, bool>>& info) {
+                           return std::string(std::get<0>(info.param) ? "FastRender" : "Dispatcher") +
+                                  (std::get<1>(info.param) ? "Lookahead" : "");
                          });
 
 }  // namespace

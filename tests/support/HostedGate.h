@@ -42,16 +42,24 @@ inline void Check(OSStatus status, const char* what) {
   if (status != noErr) throw std::runtime_error(StatusText(what, status));
 }
 
+inline AudioComponent LoadComponent(const char* manifest) {
+  AudioComponent loaded = nullptr;
+  if (AudioComponentLoadManifest(manifest, &loaded) != noErr) {
+    throw std::runtime_error(std::string("cannot load ") + manifest + ": " + AudioComponentLastLoadError());
+  }
+  return loaded;
+}
+
 #ifdef VARSILE_COMPONENT_MANIFEST
 // The gate's component, loaded once per process.
 inline AudioComponent GateComponent() {
-  static const AudioComponent component = [] {
-    AudioComponent loaded = nullptr;
-    if (AudioComponentLoadManifest(VARSILE_COMPONENT_MANIFEST, &loaded) != noErr) {
-      throw std::runtime_error(std::string("cannot load the gate: ") + AudioComponentLastLoadError());
-    }
-    return loaded;
-  }();
+  static const AudioComponent component = LoadComponent(VARSILE_COMPONENT_MANIFEST);
+  return component;
+}
+#endif
+#ifdef VARSILE_LOOKAHEAD_MANIFEST
+inline AudioComponent LookaheadComponent() {
+  static const AudioComponent component = LoadComponent(VARSILE_LOOKAHEAD_MANIFEST);
   return component;
 }
 #endif
