@@ -54,9 +54,10 @@ and scale pass while it attenuates the others, with attack and release ramps,
 a master volume and meters.
 
 This package holds the varsile program, which gates audio files, the
-varsile-validate checker, the LV2 bundle varsile.lv2 with a mono and a stereo
-plug-in, and the component module with its platform library, headers and
-CMake package for programs that host it.]])
+varsile-validate checker, the LV2 bundle varsile.lv2 with mono and stereo
+plug-ins, with and without lookahead, and a preset per scale, and the
+component module with its platform library, headers and CMake package for
+programs that host it.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -18,15 +18,25 @@ AudioComponent LoadBundleComponent(const std::string& manifestPath) {
   return component;
 }
 
-BundleDescription DescribeBundle(AudioComponent component, const std::string& binaryFile) {
+std::string BundleManifestPath(const std::string& bundlePath, std::string_view manifest) {
+  std::string path = bundlePath;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + std::string(manifest);
+}
+
+BundleDescription DescribeBundle(const std::string& bundlePath, const std::string& binaryFile) {
   BundleDescription bundle;
   bundle.binaryFile = binaryFile;
-  host::ThrowIfError(AudioComponentGetVersion(component, &bundle.version), "reading the component's version");
-  // A fresh instance: its interval names are those of the default key.
-  const host::AudioUnitHandle unit = host::AudioUnitHandle::Open(component);
-  const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(unit);
   for (const PluginVariant& variant : kPluginVariants) {
-    bundle.plugins.push_back(DescribedPlugin{variant, PortTable::Build(catalogue, variant.channels)});
+    const AudioComponent component = LoadBundleComponent(BundleManifestPath(bundlePath, variant.manifest));
+    // The components share a module, and with it a version.
+    host::ThrowIfError(AudioComponentGetVersion(component, &bundle.version),
+                       "reading the component's version");
+    // A fresh instance: its interval names are those of the default key.
+    const host::AudioUnitHandle unit = host::AudioUnitHandle::Open(component);
+    const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(unit);
+    bundle.plugins.push_back(
+        DescribedPlugin{variant, PortTable::Build(catalogue, variant.channels, variant.reportsLatency)});
   }
   bundle.presets = ScalePresets(bundle.plugins.front().ports);
   return bundle;

@@ -5,6 +5,7 @@
 #include <AudioUnit/AudioComponent.h>
 
 #include <string>
+#include <string_view>
 
 #include "TurtleWriter.h"
 
@@ -14,8 +15,12 @@ namespace varsile::lv2 {
 // std::runtime_error with the loader's message.
 AudioComponent LoadBundleComponent(const std::string& manifestPath);
 
-// Opens an instance with its defaults and builds the port table of every
-// plug-in variant from its parameters. Throws on any failing host call.
-BundleDescription DescribeBundle(AudioComponent component, const std::string& binaryFile);
+// A component's manifest inside a bundle folder ("/x/varsile.lv2/").
+std::string BundleManifestPath(const std::string& bundlePath, std::string_view manifest);
+
+// Loads the component of every plug-in variant from the bundle folder, opens
+// an instance with its defaults and builds the variant's port table from its
+// parameters. Throws on any failing host call.
+BundleDescription DescribeBundle(const std::string& bundlePath, const std::string& binaryFile);
 
 }  // namespace varsile::lv2

@@ -1,6 +1,7 @@
 #include "GateInstance.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "BlockLength.h"
 #include "BundleDescriber.h"
@@ -9,23 +10,18 @@
 
 namespace varsile::lv2 {
 
-std::string BundleManifestPath(const std::string& bundlePath) {
-  std::string path = bundlePath;
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + std::string(kComponentManifestFile);
-}
-
-GateInstance::GateInstance(UInt32 channels, double sampleRate, const std::string& bundlePath,
+GateInstance::GateInstance(const PluginVariant& variant, double sampleRate, const std::string& bundlePath,
                            const LV2_Feature* const* features)
-    : mOutputs(channels, nullptr) {
-  const AudioComponent component = LoadBundleComponent(BundleManifestPath(bundlePath));
+    : mOutputs(variant.channels, nullptr), mSampleRate(sampleRate) {
+  const UInt32 channels = variant.channels;
+  const AudioComponent component = LoadBundleComponent(BundleManifestPath(bundlePath, variant.manifest));
   std::vector<AudioUnit> units;
   for (UInt32 c = 0; c < channels; ++c) {
     mUnits.push_back(host::AudioUnitHandle::Open(component));
     units.push_back(mUnits.back().Get());
   }
   const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(mUnits.front());
-  mTable = PortTable::Build(catalogue, channels);
+  mTable = PortTable::Build(catalogue, channels, variant.reportsLatency);
   const UInt32 maxFrames = MaxFramesFromFeatures(features);
   for (const AudioUnit unit : units) {
     mRenderers.push_back(std::make_unique<PortRenderer>(unit, sampleRate, 1, maxFrames));
@@ -40,7 +36,9 @@ GateInstance::~GateInstance() {
 void GateInstance::ConnectPort(UInt32 port, void* data) noexcept {
   if (mControls->Connect(port, data) || port >= mTable.Ports().size()) return;
   const PortSpec& row = mTable.Ports()[port];
-  if (row.kind == PortKind::AudioInput) {
+  if (row.role == PortRole::Latency) {
+    mLatencyPort = static_cast<Float32*>(data);
+  } else if (row.kind == PortKind::AudioInput) {
     mRenderers[row.channel]->ConnectInput(0, static_cast<const Float32*>(data));
   } else if (row.kind == PortKind::AudioOutput) {
     mRenderers[row.channel]->ConnectOutput(0, static_cast<Float32*>(data));
@@ -52,6 +50,13 @@ void GateInstance::Activate() noexcept {
   if (mActive) return;
   try {
     for (host::AudioUnitHandle& unit : mUnits) unit.Initialize();
+    // Every channel's instance has the same delay.
+    const auto seconds =
+        mUnits.front().GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+    // Whatever a unit answers, the port gets whole frames within its range.
+    const double frames =
+        std::isfinite(seconds) ? std::clamp(seconds * mSampleRate, 0.0, double{kLatencyMaximum}) : 0.0;
+    mLatencyFrames = static_cast<Float32>(std::round(frames));
     mActive = true;
   } catch (...) {
     for (host::AudioUnitHandle& unit : mUnits) unit.Uninitialize();
@@ -66,6 +71,7 @@ void GateInstance::Deactivate() noexcept {
 }
 
 void GateInstance::Run(UInt32 frames) noexcept {
+  if (mLatencyPort != nullptr) *mLatencyPort = mLatencyFrames;
   if (!mActive) {
     for (Float32* output : mOutputs) {
       if (output != nullptr) std::fill_n(output, frames, 0.0f);

@@ -18,6 +18,7 @@
 
 #include "AudioUnitHandle.h"
 #include "ControlSync.h"
+#include "PluginVariants.h"
 #include "PortRenderer.h"
 #include "PortTable.h"
 
@@ -25,9 +26,9 @@ namespace varsile::lv2 {
 
 class GateInstance {
  public:
-  // Loads the component from the bundle, opens an instance and sets it up
-  // for the host's rate and the variant's channels. Throws on failure.
-  GateInstance(UInt32 channels, double sampleRate, const std::string& bundlePath,
+  // Loads the variant's component from the bundle, opens an instance per
+  // channel and sets them up for the host's rate. Throws on failure.
+  GateInstance(const PluginVariant& variant, double sampleRate, const std::string& bundlePath,
                const LV2_Feature* const* features);
   ~GateInstance();
   GateInstance(const GateInstance&) = delete;
@@ -50,10 +51,10 @@ class GateInstance {
   std::vector<std::unique_ptr<PortRenderer>> mRenderers;  // by channel
   std::optional<ControlSync> mControls;
   std::vector<Float32*> mOutputs;  // by channel, for silence when inactive
+  double mSampleRate;
+  Float32* mLatencyPort = nullptr;
+  Float32 mLatencyFrames = 0.0f;  // what the component reported when activated
   bool mActive = false;
 };
-
-// The component's manifest inside a bundle folder ("/x/varsile.lv2/").
-std::string BundleManifestPath(const std::string& bundlePath);
 
 }  // namespace varsile::lv2

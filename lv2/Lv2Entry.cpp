@@ -19,7 +19,7 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char* bun
                        const LV2_Feature* const* features) {
   try {
     if (bundlePath == nullptr || !(sampleRate > 0.0)) return nullptr;
-    return new GateInstance(kPluginVariants[kVariant].channels, sampleRate, bundlePath, features);
+    return new GateInstance(kPluginVariants[kVariant], sampleRate, bundlePath, features);
   } catch (const std::exception& error) {
     // The host learns only that instantiation failed; this says why.
     std::fprintf(stderr, "%s: %s\n", kPluginVariants[kVariant].uri.data(), error.what());
@@ -69,7 +69,8 @@ constexpr LV2_Descriptor MakeDescriptor() {
                         &ExtensionData};
 }
 
-constexpr LV2_Descriptor kDescriptors[] = {MakeDescriptor<0>(), MakeDescriptor<1>()};
+constexpr LV2_Descriptor kDescriptors[] = {MakeDescriptor<0>(), MakeDescriptor<1>(), MakeDescriptor<2>(),
+                                           MakeDescriptor<3>()};
 static_assert(std::size(kDescriptors) == kPluginVariants.size());
 
 }  // namespace

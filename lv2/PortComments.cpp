@@ -42,6 +42,8 @@ std::string PortComment(const PortSpec& port, UInt32 channels) {
   switch (port.role) {
     case PortRole::Enabled:
       return "Off passes the input through unchanged; the analysis starts over when it is turned on again.";
+    case PortRole::Latency:
+      return "How many frames the output lags behind the input, for the host to compensate.";
     case PortRole::Parameter:
       break;
   }

@@ -122,7 +122,7 @@ std::string SymbolFor(std::string_view name) {
   return symbol;
 }
 
-PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 channels) {
+PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 channels, bool latency) {
   if (channels == 0) throw std::invalid_argument("a port table needs at least one channel");
   PortTable table;
   table.mChannels = channels;
@@ -193,6 +193,18 @@ PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 cha
       meter.channel = c;
       add(std::move(meter));
     }
+  }
+  if (latency) {
+    PortSpec port;
+    port.kind = PortKind::ControlOutput;
+    port.role = PortRole::Latency;
+    port.symbol = kLatencySymbol;
+    port.name = "Latency";
+    port.designation = "lv2:latency";
+    port.unit = kAudioUnitParameterUnit_SampleFrames;
+    port.maximum = kLatencyMaximum;
+    port.integer = true;
+    add(std::move(port));
   }
   for (PortSpec& port : table.mPorts) port.comment = PortComment(port, channels);
   return table;

@@ -22,9 +22,9 @@ namespace varsile::lv2 {
 
 enum class PortKind { ControlInput, ControlOutput, AudioInput, AudioOutput };
 
-// What a control port stands for: a parameter of the component, or the
-// bypass property the plug-in maps.
-enum class PortRole { Parameter, Enabled };
+// What a control port stands for: a parameter of the component, or a
+// property the plug-in maps (bypass, latency).
+enum class PortRole { Parameter, Enabled, Latency };
 
 struct ScalePoint {
   Float32 value = 0.0f;
@@ -70,7 +70,8 @@ struct PortSpec {
 class PortTable {
  public:
   // Throws std::runtime_error when two parameters would share a symbol.
-  static PortTable Build(const host::ParameterCatalogue& catalogue, UInt32 channels);
+  // latency: whether the plug-in reports its delay through an output port.
+  static PortTable Build(const host::ParameterCatalogue& catalogue, UInt32 channels, bool latency = false);
 
   const std::vector<PortSpec>& Ports() const noexcept { return mPorts; }
   const std::vector<PortGroup>& Groups() const noexcept { return mGroups; }
@@ -100,5 +101,8 @@ inline constexpr std::string_view kIntervalSymbolPrefix = "vol_";
 
 inline constexpr std::string_view kMasterVolumeSymbol = "master_volume";
 inline constexpr std::string_view kEnabledSymbol = "enabled";
+inline constexpr std::string_view kLatencySymbol = "latency";
+// The latency port's range ends here, in frames: a second at 192 kHz.
+inline constexpr Float32 kLatencyMaximum = 192000.0f;
 
 }  // namespace varsile::lv2

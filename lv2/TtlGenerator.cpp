@@ -1,7 +1,7 @@
-// varsile-lv2-ttl MANIFEST BINARY OUTPUT_DIR
+// varsile-lv2-ttl BUNDLE_DIR BINARY
 // Writes manifest.ttl, the plug-in description and the presets into
-// OUTPUT_DIR from the parameters of the component that MANIFEST loads;
-// BINARY is the LV2 object's file name inside the bundle.
+// BUNDLE_DIR from the parameters of the components whose manifests are
+// there; BINARY is the LV2 object's file name inside the bundle.
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -28,15 +28,14 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: varsile-lv2-ttl MANIFEST BINARY OUTPUT_DIR\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: varsile-lv2-ttl BUNDLE_DIR BINARY\n");
     return 2;
   }
   try {
     using namespace varsile::lv2;
-    const BundleDescription bundle = DescribeBundle(LoadBundleComponent(argv[1]), argv[2]);
-    const std::filesystem::path folder(argv[3]);
-    std::filesystem::create_directories(folder);
+    const BundleDescription bundle = DescribeBundle(argv[1], argv[2]);
+    const std::filesystem::path folder(argv[1]);
     WriteFile(folder / "manifest.ttl", ManifestTurtle(bundle));
     WriteFile(folder / std::string(kPluginDescriptionFile), PluginTurtle(bundle));
     WriteFile(folder / std::string(kPresetsFile), PresetTurtle(bundle));

@@ -31,7 +31,7 @@ constexpr std::string_view kShortPrefixes =
 
 // Of the project: hosts find it through each plug-in's lv2:project.
 constexpr std::string_view kMaintainer =
-    "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"The Varsile developers\"\n\t]";
+    "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"Varsile maintainers\"\n\t]";
 
 std::string_view UnitTerm(AudioUnitParameterUnit unit) noexcept {
   switch (unit) {
@@ -89,6 +89,7 @@ void WritePort(std::string& out, const PortSpec& port) {
       if (port.enumeration) properties.push_back("lv2:enumeration");
     }
     if (port.logarithmic) properties.push_back("pprops:logarithmic");
+    if (port.role == PortRole::Latency) properties.push_back("lv2:reportsLatency");
     for (std::size_t i = 0; i < properties.size(); ++i) {
       out += (i == 0 ? " ;\n\t\tlv2:portProperty " : " , ") + std::string(properties[i]);
     }

@@ -25,6 +25,7 @@ using Planar = std::vector<std::vector<float>>;
 
 inline constexpr std::string_view kMonoURI = "urn:varsile:gate:mono";
 inline constexpr std::string_view kStereoURI = "urn:varsile:gate:stereo";
+inline constexpr std::string_view kLookaheadURI = "urn:varsile:gate:lookahead:mono";
 
 // The bundle under test: the build tree's.
 inline std::string BundlePath() {
@@ -45,7 +46,7 @@ inline AudioComponent BundleComponent() {
 // What the generated description says, rebuilt from the component.
 inline const varsile::lv2::BundleDescription& Description() {
   static const varsile::lv2::BundleDescription description =
-      varsile::lv2::DescribeBundle(BundleComponent(), "varsile.so");
+      varsile::lv2::DescribeBundle(BundlePath(), "varsile.so");
   return description;
 }
 

@@ -53,7 +53,8 @@ target_compile_definitions(test_lv2 PRIVATE
   VARSILE_CLI="${lv2_cli}"
   VARSILE_LV2_HOST_PRELOAD="${lv2_host_preload}")
 
-set(lv2_uris urn:varsile:gate:mono urn:varsile:gate:stereo)
+set(lv2_uris urn:varsile:gate:mono urn:varsile:gate:stereo urn:varsile:gate:lookahead:mono
+    urn:varsile:gate:lookahead:stereo)
 set(lv2_controls key master_volume vol_unison vol_minor_second vol_major_second vol_minor_third
     vol_major_third vol_fourth vol_aug_fourth vol_fifth vol_minor_sixth vol_major_sixth vol_minor_seventh
     vol_major_seventh attack_time release_time a4_frequency accuracy_threshold jitter_threshold
@@ -68,16 +69,18 @@ if(LV2_VALIDATE)
     PASS_REGULAR_EXPRESSION "Found 0 errors" FAIL_REGULAR_EXPRESSION "(error|warning):")
 endif()
 if(LV2LS)
-  add_test(NAME lv2ls_lists_both_plugins
+  add_test(NAME lv2ls_lists_every_plugin
     COMMAND ${CMAKE_COMMAND} -DMODE=ls -DTOOL=${LV2LS} -DLV2_PATH=${VARSILE_LV2_BUNDLE_PARENT}
             "-DURIS=${lv2_uris}" -P ${CMAKE_CURRENT_LIST_DIR}/CheckLv2Tools.cmake)
-  set_tests_properties(lv2ls_lists_both_plugins PROPERTIES LABELS lv2)
+  set_tests_properties(lv2ls_lists_every_plugin PROPERTIES LABELS lv2)
 endif()
 if(LV2INFO)
   add_test(NAME lv2info_shows_every_port
     COMMAND ${CMAKE_COMMAND} -DMODE=info -DTOOL=${LV2INFO} -DLV2_PATH=${VARSILE_LV2_BUNDLE_PARENT}
             "-DURIS=${lv2_uris}" "-DSYMBOLS_0=${lv2_controls};in;out;enabled"
-            "-DSYMBOLS_1=${lv2_controls};in_l;in_r;out_l;out_r;enabled;${lv2_right_meters}" -P ${CMAKE_CURRENT_LIST_DIR}/CheckLv2Tools.cmake)
+            "-DSYMBOLS_1=${lv2_controls};in_l;in_r;out_l;out_r;enabled;${lv2_right_meters}"
+            "-DSYMBOLS_2=${lv2_controls};in;out;enabled;latency"
+            "-DSYMBOLS_3=${lv2_controls};in_l;in_r;out_l;out_r;enabled;${lv2_right_meters};latency" -P ${CMAKE_CURRENT_LIST_DIR}/CheckLv2Tools.cmake)
   set_tests_properties(lv2info_shows_every_port PROPERTIES LABELS lv2)
 endif()
 add_test(NAME lv2_object_exports_only_its_descriptor

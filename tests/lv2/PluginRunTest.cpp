@@ -200,6 +200,26 @@ TEST(PluginRun, BypassPassesTheInputUnchangedAndResumesAsIfNew) {
   EXPECT_EQ(MaxDifference(plugin.Process(input, 256), fresh.Process(input, 256)), 0.0f);
 }
 
+TEST(PluginRun, LookaheadReportsTheComponentsDelay) {
+  PluginInstance plugin(lv2test::kLookaheadURI, kRate);
+  Apply(plugin, kDMajor);
+  plugin.Activate();
+  const Planar output = plugin.Process(Melody(1, kRate, 0.6), 256);
+
+  varsile::host::AudioUnitHandle unit =
+      varsile::host::AudioUnitHandle::Open(varsile::lv2::LoadBundleComponent(
+          lv2test::BundlePath() + "/" + std::string(varsile::lv2::kLookaheadManifestFile)));
+  const varsile::host::RenderLoop loop(unit, kRate, 1, 256);
+  unit.Initialize();
+  const auto seconds = unit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+  EXPECT_GT(plugin.Control("latency"), 0.0f);
+  EXPECT_EQ(plugin.Control("latency"), std::round(seconds * kRate));
+  // The output starts with the delay's silence.
+  const auto delay = static_cast<std::size_t>(plugin.Control("latency"));
+  EXPECT_EQ(lv2test::Energy(output[0], 0, delay), 0.0);
+  EXPECT_GT(lv2test::Energy(output[0], delay, 2 * delay), 0.0);
+}
+
 TEST(PluginRun, StartsOverWhenReactivated) {
   const Planar input = Melody(1, kRate, 0.6);
   PluginInstance plugin(lv2test::kMonoURI, kRate);
@@ -246,9 +266,11 @@ TEST(PluginRun, RefusesABundleWithoutTheComponent) {
   EXPECT_EQ(descriptor->extension_data("http://lv2plug.in/ns/ext/state#interface"), nullptr);
 }
 
-TEST(PluginRun, ListsBothPluginsAndNoMore) {
+TEST(PluginRun, ListsEveryPluginAndNoMore) {
   EXPECT_NE(lv2test::Descriptor(lv2test::kMonoURI), nullptr);
   EXPECT_NE(lv2test::Descriptor(lv2test::kStereoURI), nullptr);
+  EXPECT_NE(lv2test::Descriptor(lv2test::kLookaheadURI), nullptr);
+  EXPECT_NE(lv2test::Descriptor("urn:varsile:gate:lookahead:stereo"), nullptr);
   EXPECT_EQ(lv2test::Descriptor("urn:varsile:gate:surround"), nullptr);
 }
 

@@ -71,6 +71,11 @@ std::string ReadFile(const std::string& path) {
 TEST(PortSymbols, AreForever) {
   EXPECT_EQ(Symbols(lv2test::Table(lv2test::kMonoURI)), Concat(kControlSymbols, kMonoAudioSymbols));
   EXPECT_EQ(Symbols(lv2test::Table(lv2test::kStereoURI)), Concat(kControlSymbols, kStereoAudioSymbols));
+  const std::vector<std::string> latency = {"latency"};
+  EXPECT_EQ(Symbols(lv2test::Table(lv2test::kLookaheadURI)),
+            Concat(Concat(kControlSymbols, kMonoAudioSymbols), latency));
+  EXPECT_EQ(Symbols(lv2test::Table("urn:varsile:gate:lookahead:stereo")),
+            Concat(Concat(kControlSymbols, kStereoAudioSymbols), latency));
   // And the installed description carries them, at these indices.
   const std::string turtle = ReadFile(lv2test::BundlePath() + "/varsile.ttl");
   for (std::size_t i = 0; i < kControlSymbols.size(); ++i) {
