@@ -11,10 +11,22 @@
 
 class Varsile : public AUEffectBase {
  public:
+  // What the kernels read of the parameters, in the form they use it: read
+  // once per render slice for all channels rather than once per kernel call.
+  struct KernelParameters {
+    Float32 a4Frequency;
+    long holdThreshold;  // the jitter threshold, truncated
+    Float32 accuracyThreshold;
+    UInt32 key;  // the key's pitch class
+    Float32 intervalVolumes[kNumberOfIntervals];
+    Float32 attackTime;  // seconds, within kMinTime..kMaxTime
+    Float32 releaseTime;
+  };
+
   // One channel: its tracker and its ramped gain.
   class VarsileKernel : public AUKernelBase {
    public:
-    explicit VarsileKernel(AUEffectBase* effect);
+    explicit VarsileKernel(Varsile* effect);
     ~VarsileKernel() override;
 
     void Reset() override;
@@ -34,6 +46,9 @@ class Varsile : public AUEffectBase {
     static constexpr Float32 kMaxTime = 10.0f;
 
    protected:
+    // The parameters of the slice being rendered; read afresh when the
+    // kernel is called outside the effect's render.
+    const KernelParameters& Parameters() const noexcept VARSILE_NONBLOCKING;
     // Runs the tracker over the block (it writes nothing to destination) and
     // returns the volume of the interval it hears above the key.
     Float32 Decide(const Float32* source, Float32* destination, UInt32 frames) noexcept VARSILE_NONBLOCKING;
@@ -41,6 +56,8 @@ class Varsile : public AUEffectBase {
     // release rate, or none on the target.
     Float32 StepFor(Float32 volume, Float32 target) const noexcept VARSILE_NONBLOCKING;
 
+    Varsile& mGate;
+    mutable KernelParameters mOwnParameters{};
     FFTShiftLL mTracker;
     // Percent; written once per block by the render thread, read by the meters.
     std::atomic<Float32> mVolume{100.0f};
@@ -67,6 +84,15 @@ class Varsile : public AUEffectBase {
                                     CFArrayRef* outStrings) override;
   bool SupportsTail() override;
   AUKernelBase* NewKernel() override;
+  OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& input,
+                              AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING override;
+
+  // The parameters as they stand now; reads nothing that could throw.
+  KernelParameters ReadKernelParameters() noexcept VARSILE_NONBLOCKING;
+  // Those of the slice being rendered, or null outside ProcessBufferLists.
+  const KernelParameters* RenderParameters() const noexcept {
+    return mRendering ? &mRenderParameters : nullptr;
+  }
 
   // The element-0 accessors of the effect base stay visible beside the overrides.
   using AUEffectBase::GetParameter;
@@ -93,6 +119,9 @@ class Varsile : public AUEffectBase {
   // next request for that parameter, or until the instance closes.
   std::mutex mIntervalNamesMutex;
   CFMutableStringRef mIntervalNames[kNumberOfIntervals] = {};
+
+  KernelParameters mRenderParameters{};
+  bool mRendering = false;
   SInt32 mLastReportedNote = -1;
   Float32 mMasterVolume = 0.0f;
   Float32 mVolumeOffsets[kNumberOfIntervals] = {};

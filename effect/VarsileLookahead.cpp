@@ -28,7 +28,7 @@ bool SameTarget(Float32 a, Float32 b) noexcept {
 
 }  // namespace
 
-VarsileLookahead::LookaheadKernel::LookaheadKernel(AUEffectBase* effect, UInt32 delayFrames)
+VarsileLookahead::LookaheadKernel::LookaheadKernel(Varsile* effect, UInt32 delayFrames)
     : VarsileKernel(effect), mDelay(delayFrames, 0.0f) {
   Reset();
 }

@@ -20,7 +20,7 @@ class VarsileLookahead : public Varsile {
  public:
   class LookaheadKernel : public VarsileKernel {
    public:
-    LookaheadKernel(AUEffectBase* effect, UInt32 delayFrames);
+    LookaheadKernel(Varsile* effect, UInt32 delayFrames);
 
     void Reset() override;
     void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,

@@ -51,6 +51,8 @@ void FFTShiftLL::Reset(long log2Size) noexcept {
   vDSP_vclr(mBinMagnitude, 1, kMaxSize);
   vDSP_vclr(mPrevPhase, 1, kMaxBins);
   mWritePos = 0;
+  mCheckedLog2Size = 0;
+  mCheckedOversampling = 0;
 
   const bool supported = log2Size >= kMinLog2Size && log2Size <= kMaxLog2Size;
   mActiveSetup = supported ? &mFFTSetups[log2Size - kMinLog2Size] : nullptr;
@@ -70,6 +72,14 @@ std::int64_t FFTShiftLL::Process(UInt32 /*mode*/, const float* shiftTable, long 
                                  long oversampling, float sampleRate, const float* input, float* /*output*/,
                                  int /*windowType*/, float a4Frequency, long holdThreshold,
                                  float accuracyThreshold, long /*resetFlag*/) noexcept VARSILE_NONBLOCKING {
+  // Most calls of a host that renders a few frames at a time reach no hop:
+  // with the size and oversampling the last full call checked, the samples
+  // only join the FIFO.
+  if (log2Size == mCheckedLog2Size && oversampling == mCheckedOversampling && frameCount > 0 &&
+      input != nullptr && frameCount < (1L << log2Size) - mWritePos) [[likely]] {
+    Append(input, frameCount);
+    return PitchClass();
+  }
   // The FIFO position is only meaningful for the size of the last Reset; any
   // other size could carry it past the end of the buffers.
   if (log2Size < kMinLog2Size || log2Size > kMaxLog2Size ||
@@ -91,15 +101,7 @@ std::int64_t FFTShiftLL::Process(UInt32 /*mode*/, const float* shiftTable, long 
   while (done < frameCount) {
     // mWritePos stays in [latency, n) between calls, so there is always room.
     const long take = std::min(n - static_cast<long>(mWritePos), frameCount - done);
-    float* const to = mInputFIFO + mWritePos;
-    // Hosts that render a few frames at a time would otherwise pay for a
-    // library call per sample.
-    if (take <= 4) {
-      for (long i = 0; i < take; ++i) to[i] = input[done + i];
-    } else {
-      std::copy_n(input + done, take, to);
-    }
-    mWritePos += take;
+    Append(input + done, take);
     done += take;
     if (mWritePos == n) {
       mWritePos = latency;
@@ -113,7 +115,21 @@ std::int64_t FFTShiftLL::Process(UInt32 /*mode*/, const float* shiftTable, long 
       }
     }
   }
+  mCheckedLog2Size = log2Size;
+  mCheckedOversampling = oversampling;
   return PitchClass();
+}
+
+void FFTShiftLL::Append(const float* input, long count) noexcept {
+  float* const to = mInputFIFO + mWritePos;
+  // Hosts that render a few frames at a time would otherwise pay for a
+  // library call per sample.
+  if (count <= 4) {
+    for (long i = 0; i < count; ++i) to[i] = input[i];
+  } else {
+    std::copy_n(input, count, to);
+  }
+  mWritePos += count;
 }
 
 float FFTShiftLL::WrapPhase(float phase) noexcept {

@@ -75,7 +75,8 @@ class FFTShiftLL {
   // frequency ratio of mShift cents. `count` is clamped to 0..8192, null
   // tables count no bin, and a null shift table leaves mShift alone.
   float CalculateRatio(const float* frequencies, const float* magnitudes, int count, const float* shiftTable,
-                       float a4Frequency, long holdThreshold, float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
+                       float a4Frequency, long holdThreshold,
+                       float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
 
   // Wraps a phase deviation into [-pi, pi] the way the analysis does: the
   // quotient by the single-precision pi is truncated toward zero and moved one
@@ -105,9 +106,16 @@ class FFTShiftLL {
   // CalculateRatio from the point where mWorkA holds frequency / A4 of every
   // bin, without the ratio, which the analysis has no use for.
   void Decide(const float* frequencies, const float* magnitudes, int bins, const float* shiftTable,
-               long holdThreshold, float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
+              long holdThreshold, float accuracyThreshold) noexcept VARSILE_NONBLOCKING;
+
+  // Copies count samples to the FIFO at mWritePos, which has room for them.
+  void Append(const float* input, long count) noexcept VARSILE_NONBLOCKING;
 
   std::int64_t mHoldCount = 0;
+  // What the last full Process call checked, or 0 since Reset: calls with the
+  // same size and oversampling that reach no hop may skip the checks.
+  long mCheckedLog2Size = 0;
+  long mCheckedOversampling = 0;
 
   // The vector operations take their scalar operands by address.
   const float mTwo;

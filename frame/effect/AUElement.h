@@ -38,6 +38,17 @@ class AUElement {
     }
     return GetMappedParameter(id);
   }
+  // Values of the table's ids first .. first + count - 1 into out, as
+  // GetParameter reads them; false, with out untouched, when the element has
+  // no table or the table not all of those ids.
+  bool GetTableParameters(AudioUnitParameterID first, UInt32 count, Float32* out) const noexcept {
+    if (!mUsesTable || first > mParameterTable.size() || count > mParameterTable.size() - first) return false;
+    for (UInt32 i = 0; i < count; ++i) {
+      out[i] = std::atomic_ref<Float32>(const_cast<Float32&>(mParameterTable[first + i].mStartValue))
+                   .load(std::memory_order_relaxed);
+    }
+    return true;
+  }
   // In map mode an absent id is created only while the component is not
   // initialized, unless okWhenInitialized.
   void SetParameter(AudioUnitParameterID id, Float32 value, bool okWhenInitialized = false);
