@@ -7,6 +7,8 @@
 #include <bitset>
 #include <cstring>
 
+#include "AudioFile.h"
+#include "CliError.h"
 #include "GateSession.h"
 #include "Presets.h"
 #include "ToolsTestSupport.h"
@@ -172,6 +174,29 @@ TEST_F(ProcessCommand, MatchesTheComponentDrivenDirectlyBitForBit) {
     EXPECT_EQ(std::stof(row[3]), reference.meters[i].volume) << i;
   }
   EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "meters.csv", "out.wav"}));
+}
+
+// The channels render on several threads (process above); a write that fails
+// part way must end them all and leave no output behind.
+TEST_F(ProcessCommand, AFailingWriteEndsTheRunWithNothingWritten) {
+  using varsile::cli::GateSession;
+  toolstest::WriteAudio(Path("in.wav"), toolstest::Concatenate(Melody(), Melody()));
+  varsile::cli::AudioFileReader input(Path("in.wav"));
+  std::vector<std::unique_ptr<GateSession>> sessions;
+  std::vector<GateSession*> channels;
+  for (int c = 0; c < 3; ++c) channels.push_back(sessions.emplace_back(new GateSession(mSearch)).get());
+  {
+    varsile::cli::AudioFileWriter output(Path("out.wav"), 48000, 3, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    GateSession::RunOptions run;
+    int writes = 0;
+    run.write = [&](const Float32* const* samples, UInt32 frames) {
+      if (++writes == 3) throw varsile::cli::CliError("disk full");
+      output.Write(samples, frames);
+    };
+    EXPECT_THROW(varsile::cli::RunChannelsInParallel(input, channels, 2, run), varsile::cli::CliError);
+    EXPECT_EQ(writes, 3);
+  }
+  EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
 }
 
 TEST_F(ProcessCommand, KeepsTheSampleFormatAndPassesUntouchedSamplesExactly) {

@@ -28,6 +28,8 @@ struct ProcessRequest {
   std::optional<std::string> presetOut;
   std::optional<std::string> meters;
   bool lookahead = false;
+  // Threads that render the channels of a file of several; 0: one per core.
+  unsigned workers = 0;
 };
 void ProcessFile(const ProcessRequest& request, CliContext& context);
 

@@ -8,7 +8,6 @@
 
 #include "CliError.h"
 #include "Presets.h"
-#include "RenderLoop.h"
 
 namespace varsile::cli {
 
@@ -51,33 +50,39 @@ void GateSession::Apply(const GateOptions& options) {
   ApplyGateSettings(mUnit, ResolveGateOptions(options, mCatalogue), options.bypass);
 }
 
-MeterReading GateSession::ReadMeters(const MeterIDs& meters, double timeSeconds) const {
+MeterReading GateSession::ReadMeters(double timeSeconds) {
+  if (!mMeterIDs) {
+    mMeterIDs = MeterIDs{mCatalogue.Require("accuracy").id, mCatalogue.Require("current note").id,
+                         mCatalogue.Require("current volume").id};
+  }
   MeterReading reading;
   reading.timeSeconds = timeSeconds;
   // The accuracy first: reading it brings the current note up to date.
-  reading.accuracy = mUnit.GetParameter(meters.accuracy);
-  reading.currentNote = static_cast<int>(std::lround(mUnit.GetParameter(meters.currentNote)));
-  reading.currentVolume = mUnit.GetParameter(meters.currentVolume);
+  reading.accuracy = mUnit.GetParameter(mMeterIDs->accuracy);
+  reading.currentNote = static_cast<int>(std::lround(mUnit.GetParameter(mMeterIDs->currentNote)));
+  reading.currentVolume = mUnit.GetParameter(mMeterIDs->currentVolume);
   return reading;
+}
+
+void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 block) {
+  try {
+    mLoop.reset();
+    mUnit.Uninitialize();
+    mLoop.emplace(mUnit, input.SampleRate(), channels, block);
+    mUnit.Initialize();
+  } catch (const host::HostError& failure) {
+    if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
+    throw CliError("'" + input.Path() + "' has " + std::to_string(input.Channels()) + " channel" +
+                   (input.Channels() == 1 ? "" : "s") + " at " +
+                   std::to_string(std::lround(input.SampleRate())) +
+                   " Hz, which the component does not accept (" + host::StatusName(failure.Status()) + ")");
+  }
 }
 
 void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
   const UInt32 channels = input.Channels();
   const UInt32 block = options.blockSize;
-  const auto refused = [&](const host::HostError& failure) {
-    return CliError("'" + input.Path() + "' has " + std::to_string(channels) + " channel" +
-                    (channels == 1 ? "" : "s") + " at " + std::to_string(std::lround(input.SampleRate())) +
-                    " Hz, which the component does not accept (" + host::StatusName(failure.Status()) + ")");
-  };
-
-  std::optional<host::RenderLoop> loop;
-  try {
-    loop.emplace(mUnit, input.SampleRate(), channels, block);
-    mUnit.Initialize();
-  } catch (const host::HostError& failure) {
-    if (failure.Status() == kAudioUnitErr_FormatNotSupported) throw refused(failure);
-    throw;
-  }
+  Prepare(input, channels, block);
 
   std::vector<Float32> inputMemory(std::size_t{channels} * block);
   std::vector<Float32> outputMemory(std::size_t{channels} * block);
@@ -86,13 +91,6 @@ void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
   for (UInt32 c = 0; c < channels; ++c) {
     in[c] = inputMemory.data() + std::size_t{c} * block;
     out[c] = outputMemory.data() + std::size_t{c} * block;
-  }
-
-  MeterIDs meters{};
-  if (options.meters) {
-    meters.accuracy = mCatalogue.Require("accuracy").id;
-    meters.currentNote = mCatalogue.Require("current note").id;
-    meters.currentVolume = mCatalogue.Require("current volume").id;
   }
 
   // Frames of output still to drop, and of silence still to feed after the
@@ -113,15 +111,15 @@ void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
       for (Float32* channel : in) std::fill(channel, channel + frames, 0.0f);
       toFlush -= frames;
     }
-    loop->Render(in.data(), out.data(), frames);
+    Render(in.data(), out.data(), frames);
     done += frames;
     const auto dropped = static_cast<UInt32>(std::min<SInt64>(toDrop, frames));
     toDrop -= dropped;
-    if (options.output != nullptr && dropped < frames) {
+    if (options.write && dropped < frames) {
       for (UInt32 c = 0; c < channels; ++c) kept[c] = out[c] + dropped;
-      options.output->Write(kept.data(), frames - dropped);
+      options.write(kept.data(), frames - dropped);
     }
-    if (options.meters) options.meters(ReadMeters(meters, static_cast<double>(done) / input.SampleRate()));
+    if (options.meters) options.meters(ReadMeters(static_cast<double>(done) / input.SampleRate()));
     if (options.progress != nullptr) options.progress->Advance(read);
   }
   if (options.progress != nullptr) options.progress->Finish();

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "AudioFile.h"
@@ -13,6 +15,7 @@
 #include "MeterLog.h"
 #include "ParameterCatalogue.h"
 #include "Progress.h"
+#include "RenderLoop.h"
 
 namespace varsile::cli {
 
@@ -34,7 +37,8 @@ class GateSession {
 
   struct RunOptions {
     UInt32 blockSize = 512;
-    AudioFileWriter* output = nullptr;                // none: the audio is not kept
+    // Takes the rendered blocks in order; none: the audio is not kept.
+    std::function<void(const Float32* const* channels, UInt32 frames)> write;
     std::function<void(const MeterReading&)> meters;  // called after every block, if set
     Progress* progress = nullptr;
   };
@@ -44,16 +48,38 @@ class GateSession {
   // component refuses) or HostError.
   void Run(AudioFileReader& input, const RunOptions& options);
 
+  // The steps of a run, for runs that spread a file over several sessions:
+  // formats for `channels` planar channels at the input's rate and `block`
+  // frames per render, then initialization (throws as Run does); one render;
+  // and the meters, which follow the session's first channel.
+  void Prepare(const AudioFileReader& input, UInt32 channels, UInt32 block);
+  void Render(const Float32* const* in, Float32* const* out, UInt32 frames) {
+    mLoop->Render(in, out, frames);
+  }
+  MeterReading ReadMeters(double timeSeconds);
+
  private:
   struct MeterIDs {
     AudioUnitParameterID accuracy;
     AudioUnitParameterID currentNote;
     AudioUnitParameterID currentVolume;
   };
-  MeterReading ReadMeters(const MeterIDs& meters, double timeSeconds) const;
 
   host::AudioUnitHandle mUnit;
   host::ParameterCatalogue mCatalogue;
+  std::optional<MeterIDs> mMeterIDs;
+  // After the unit, so that it is gone before the unit it drives.
+  std::optional<host::RenderLoop> mLoop;
 };
+
+// Run for a file of several channels on several threads: one mono session
+// per channel (sessions[c] renders channel c; none prepared yet), rendered
+// by `workers` threads, while the calling thread reads ahead and another
+// thread writes behind, through a few chunks of memory whatever the file's
+// length. The output, the meters (from sessions[0]) and the progress are
+// those of Run on one session for all channels. The first error of any
+// thread stops them all and is thrown here.
+void RunChannelsInParallel(AudioFileReader& input, std::span<GateSession* const> sessions, unsigned workers,
+                           const GateSession::RunOptions& options);
 
 }  // namespace varsile::cli

@@ -1,4 +1,7 @@
 // varsile process IN -o OUT [options]
+#include <algorithm>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "AudioFile.h"
@@ -73,9 +76,20 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
   const int format = ChooseOutputFormat(request.output, input.Format(), request.sampleFormat,
                                         input.Channels(), input.SampleRate());
 
-  GateSession session(request.lookahead ? LookaheadSearch(context.componentSearch) : context.componentSearch);
-  if (request.presetIn) session.LoadPreset(*request.presetIn);
-  session.Apply(request.gate);
+  // The lookahead gate has a latency to undo, which Run does on one
+  // instance; the plain gate gets one instance per channel, each set up
+  // alike (the first also saves the preset).
+  const UInt32 instances = request.lookahead ? 1 : input.Channels();
+  std::vector<std::unique_ptr<GateSession>> sessions;
+  std::vector<GateSession*> channels;
+  for (UInt32 c = 0; c < instances; ++c) {
+    auto& session = *sessions.emplace_back(std::make_unique<GateSession>(
+        request.lookahead ? LookaheadSearch(context.componentSearch) : context.componentSearch));
+    if (request.presetIn) session.LoadPreset(*request.presetIn);
+    session.Apply(request.gate);
+    channels.push_back(&session);
+  }
+  GateSession& session = *sessions.front();
 
   // Every file is written under a temporary name and put in place only
   // when all of them are complete.
@@ -92,10 +106,15 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
   Progress progress(context.err, context.stderrIsTerminal, input.Frames(), input.SampleRate());
   GateSession::RunOptions run;
   run.blockSize = request.blockSize;
-  run.output = &output;
+  run.write = [&](const Float32* const* samples, UInt32 frames) { output.Write(samples, frames); };
   run.progress = &progress;
   if (meters) run.meters = [&](const MeterReading& reading) { meters->Add(reading); };
-  session.Run(input, run);
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (request.lookahead) {
+    session.Run(input, run);
+  } else {
+    RunChannelsInParallel(input, channels, request.workers != 0 ? request.workers : cores, run);
+  }
 
   output.Commit();
   if (meters) meters->Commit();
