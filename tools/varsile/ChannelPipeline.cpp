@@ -15,8 +15,8 @@ namespace varsile::cli {
 
 namespace {
 
-constexpr UInt32 kChunkFrames = 8192;
-constexpr std::size_t kChunks = 4;
+constexpr UInt32 kChunkFrames = 16384;
+constexpr std::size_t kChunks = 8;
 
 struct Chunk {
   std::vector<Float32> in;  // planar: channel c at c * frames capacity

@@ -1,5 +1,6 @@
 // varsile process IN -o OUT [options]
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -69,6 +70,15 @@ std::vector<OptionSpec> Specs() {
   return specs;
 }
 
+// One per core, or as many as VARSILE_THREADS says (the benchmarks compare).
+unsigned DefaultWorkers() {
+  if (const char* text = std::getenv("VARSILE_THREADS")) {
+    const long asked = std::strtol(text, nullptr, 10);
+    if (asked >= 1 && asked <= 256) return static_cast<unsigned>(asked);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
 }  // namespace
 
 void ProcessFile(const ProcessRequest& request, CliContext& context) {
@@ -109,11 +119,10 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
   run.write = [&](const Float32* const* samples, UInt32 frames) { output.Write(samples, frames); };
   run.progress = &progress;
   if (meters) run.meters = [&](const MeterReading& reading) { meters->Add(reading); };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   if (request.lookahead) {
     session.Run(input, run);
   } else {
-    RunChannelsInParallel(input, channels, request.workers != 0 ? request.workers : cores, run);
+    RunChannelsInParallel(input, channels, request.workers != 0 ? request.workers : DefaultWorkers(), run);
   }
 
   output.Commit();
