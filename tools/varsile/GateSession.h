@@ -72,7 +72,7 @@ class GateSession {
   std::optional<host::RenderLoop> mLoop;
 };
 
-// Run for a file of several channels on several threads: one mono session
+// Run for a unit without latency on several threads: one mono session
 // per channel (sessions[c] renders channel c; none prepared yet), rendered
 // by `workers` threads, while the calling thread reads ahead and another
 // thread writes behind, through a few chunks of memory whatever the file's
