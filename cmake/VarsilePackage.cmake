@@ -68,5 +68,13 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # another package that provides them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
   ${CMAKE_INSTALL_FULL_LIBDIR} ${CMAKE_INSTALL_PREFIX}/${VARSILE_INSTALL_LV2DIR})
+# The Python module links nothing of Python's; it is built for one version.
+if(TARGET varsile_python)
+  math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}~), \
+python3 (<< ${Python3_VERSION_MAJOR}.${next_minor}), python3-numpy")
+  string(APPEND CPACK_PACKAGE_DESCRIPTION
+    "\n\nThe Python module varsile gates and analyses NumPy arrays with the same\ncomponent.")
+endif()
 set(CPACK_STRIP_FILES ON)
 include(CPack)
