@@ -56,6 +56,23 @@ TEST(NoteSegments, JoinsEqualNotesAndAveragesTheirAccuracy) {
   EXPECT_EQ(NoteSegments().Table(names), "start (s)   end (s)  note  accuracy (%)\n(no audio)\n");
 }
 
+TEST(NoteSegments, ShortSegmentsJoinTheirNeighbours) {
+  NoteSegments segments;
+  // A short start, a blip inside a long A, and a short run before E.
+  for (const MeterReading reading : std::initializer_list<MeterReading>{
+           {0.01, 12, 0.0f, 0.0f}, {1.0, 9, 80.0f, 0.0f}, {1.01, 2, 50.0f, 0.0f}, {2.0, 9, 80.0f, 0.0f},
+           {2.02, 4, 60.0f, 0.0f}, {2.04, 5, 60.0f, 0.0f}, {3.0, 4, 90.0f, 0.0f}}) {
+    segments.Add(reading);
+  }
+  segments.MergeShorterThan(0.05);
+  ASSERT_EQ(segments.Segments().size(), 2u);
+  EXPECT_EQ(segments.Segments()[0].note, 9);
+  EXPECT_EQ(segments.Segments()[0].start, 0.0);
+  EXPECT_EQ(segments.Segments()[0].end, 2.04);
+  EXPECT_EQ(segments.Segments()[1].note, 4);
+  EXPECT_EQ(segments.Segments()[1].start, 2.04);
+}
+
 TEST(MeterLog, RowsReadBackAsTheValuesRead) {
   EXPECT_EQ(MeterLog::Row({0.0116099773, 7, 70.73668f, 100.0f}), "0.011610,7,70.73668,100\n");
   EXPECT_EQ(MeterLog::Row({2.0, 12, 0.0f, 0.5f}), "2.000000,12,0,0.5\n");

@@ -17,6 +17,34 @@ void NoteSegments::Add(const MeterReading& reading) {
   mLastTime = reading.timeSeconds;
 }
 
+void NoteSegments::MergeShorterThan(double seconds) {
+  const auto shorter = [seconds](const NoteSegment& s) { return s.end - s.start < seconds; };
+  // The note of `into` stays; the accuracy is the mean over both.
+  const auto absorb = [](NoteSegment& into, const NoteSegment& from) {
+    into.start = std::min(into.start, from.start);
+    into.end = std::max(into.end, from.end);
+    const int readings = into.readings + from.readings;
+    if (readings > 0) {
+      into.meanAccuracy = (into.meanAccuracy * into.readings + from.meanAccuracy * from.readings) / readings;
+    }
+    into.readings = readings;
+  };
+  std::vector<NoteSegment> kept;
+  for (NoteSegment segment : mSegments) {
+    if (!kept.empty() && (shorter(segment) || segment.note == kept.back().note)) {
+      absorb(kept.back(), segment);
+      continue;
+    }
+    // Only the first kept segment can be short: it has none before it.
+    if (kept.size() == 1 && shorter(kept.back())) {
+      absorb(segment, kept.back());
+      kept.pop_back();
+    }
+    kept.push_back(segment);
+  }
+  mSegments = std::move(kept);
+}
+
 std::string NoteSegments::Table(const std::vector<std::string>& noteNames) const {
   const auto name = [&](int note) {
     return note >= 0 && static_cast<std::size_t>(note) < noteNames.size()

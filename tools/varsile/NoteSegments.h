@@ -22,6 +22,9 @@ class NoteSegments {
   // Readings in time order; each covers the time since the one before.
   void Add(const MeterReading& reading);
   const std::vector<NoteSegment>& Segments() const noexcept { return mSegments; }
+  // Joins every segment shorter than seconds to the one before it (the first
+  // to the one after), then neighbours that name the same note.
+  void MergeShorterThan(double seconds);
   // The printed table; notes named by the meter's value strings.
   std::string Table(const std::vector<std::string>& noteNames) const;
 

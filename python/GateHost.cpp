@@ -1,0 +1,155 @@
+#include "GateHost.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "CliError.h"
+#include "ComponentLocator.h"
+#include "ModuleComponent.h"
+#include "Presets.h"
+#include "StatusNames.h"
+
+namespace varsile::python {
+
+namespace {
+
+host::AudioUnitHandle OpenGate(bool lookahead) {
+  try {
+    return host::AudioUnitHandle::Open(GateComponent(lookahead));
+  } catch (const host::ComponentNotFound& failure) {
+    throw cli::CliError(std::string("cannot load the Varsile component: ") + failure.what());
+  }
+}
+
+}  // namespace
+
+GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::GateOptions& options,
+                   const std::string& presetPath, bool lookahead)
+    : mSampleRate(sampleRate), mChannels(channels), mBlock(block), mUnit(OpenGate(lookahead)) {
+  if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) {
+    throw cli::UsageError("the sample rate must be a positive number of Hz");
+  }
+  if (channels == 0) throw cli::UsageError("the gate needs at least one channel");
+  if (!presetPath.empty()) cli::LoadPreset(mUnit, presetPath);
+  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+  Apply(options);
+  mAccuracyID = mCatalogue.Require("accuracy").id;
+  mNoteID = mCatalogue.Require("current note").id;
+  mVolumeID = mCatalogue.Require("current volume").id;
+  try {
+    mLoop.emplace(mUnit, sampleRate, channels, block);
+    mUnit.Initialize();
+  } catch (const host::HostError& failure) {
+    if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
+    throw cli::UsageError(std::to_string(channels) + " channel" + (channels == 1 ? "" : "s") + " at " +
+                          std::to_string(std::lround(sampleRate)) +
+                          " Hz: the component does not accept that (" + host::StatusName(failure.Status()) +
+                          ")");
+  }
+  mPending.assign(std::size_t{channels} * block, 0.0f);
+  mReady.assign(std::size_t{channels} * 2 * block, 0.0f);
+  RestartStream();
+}
+
+void GateHost::Apply(const cli::GateOptions& options) {
+  cli::ApplyGateSettings(mUnit, cli::ResolveGateOptions(options, mCatalogue), options.bypass);
+  // The interval names follow the key.
+  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+}
+
+void GateHost::SetParameter(const std::string& name, double value) {
+  const host::ParameterDescription* parameter = nullptr;
+  for (const host::ParameterDescription& p : mCatalogue.All()) {
+    if (host::NameStem(p.name) == name || p.name == name) parameter = &p;
+  }
+  if (parameter == nullptr) throw cli::UsageError("unknown parameter '" + name + "'");
+  if (!parameter->IsWritable()) throw cli::UsageError(parameter->name + " is read-only");
+  if (!parameter->InRange(value)) {
+    throw cli::UsageError(name + " " + cli::NumberText(value) + " is out of range: " + parameter->name +
+                          " takes " + cli::RangeText(*parameter));
+  }
+  mUnit.SetParameter(parameter->id, static_cast<Float32>(value));
+  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+}
+
+Meters GateHost::ReadMeters() const {
+  Meters meters;
+  // The accuracy first: reading it brings the current note up to date.
+  meters.accuracy = mUnit.GetParameter(mAccuracyID);
+  const long note = std::lround(mUnit.GetParameter(mNoteID));
+  if (note >= 0 && note < 12) meters.note = static_cast<int>(note);
+  meters.volume = mUnit.GetParameter(mVolumeID);
+  return meters;
+}
+
+void GateHost::SavePreset(const std::string& path) {
+  cli::SavePreset(mUnit, path);
+}
+
+void GateHost::RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames) {
+  mLoop->Render(input, output, frames);
+}
+
+void GateHost::RestartStream() {
+  // The first Latency() frames handed out are silence.
+  std::fill(mReady.begin(), mReady.end(), 0.0f);
+  mReadyStart = 0;
+  mReadyEnd = Latency();
+  mPendingFrames = 0;
+}
+
+void GateHost::Reset() {
+  mUnit.Reset();
+  mLoop->Rewind();
+  RestartStream();
+}
+
+void GateHost::Stream(const Float32* const* input, Float32* const* output, std::size_t frames) {
+  const std::size_t readyStride = 2 * std::size_t{mBlock};
+  std::vector<const Float32*> pending(mChannels);
+  std::vector<Float32*> ready(mChannels);
+  // Held back are Latency() - mPendingFrames rendered frames, so every frame
+  // taken in either completes a block or has a rendered frame to go out.
+  for (std::size_t done = 0; done < frames;) {
+    const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock - mPendingFrames, frames - done));
+    for (UInt32 c = 0; c < mChannels; ++c) {
+      std::memcpy(&mPending[c * std::size_t{mBlock} + mPendingFrames], input[c] + done,
+                  count * sizeof(Float32));
+    }
+    mPendingFrames += count;
+    if (mPendingFrames == mBlock) {
+      const UInt32 held = mReadyEnd - mReadyStart;
+      for (UInt32 c = 0; c < mChannels; ++c) {
+        Float32* channel = &mReady[c * readyStride];
+        std::memmove(channel, channel + mReadyStart, held * sizeof(Float32));
+        pending[c] = &mPending[c * std::size_t{mBlock}];
+        ready[c] = channel + held;
+      }
+      RenderBlock(pending.data(), ready.data(), mBlock);
+      mReadyStart = 0;
+      mReadyEnd = held + mBlock;
+      mPendingFrames = 0;
+    }
+    for (UInt32 c = 0; c < mChannels; ++c) {
+      std::memcpy(output[c] + done, &mReady[c * readyStride + mReadyStart], count * sizeof(Float32));
+    }
+    mReadyStart += count;
+    done += count;
+  }
+}
+
+void GateHost::Flush(Float32* const* output) {
+  const std::size_t readyStride = 2 * std::size_t{mBlock};
+  const UInt32 held = mReadyEnd - mReadyStart;
+  std::vector<const Float32*> pending(mChannels);
+  std::vector<Float32*> rest(mChannels);
+  for (UInt32 c = 0; c < mChannels; ++c) {
+    std::memcpy(output[c], &mReady[c * readyStride + mReadyStart], held * sizeof(Float32));
+    pending[c] = &mPending[c * std::size_t{mBlock}];
+    rest[c] = output[c] + held;
+  }
+  if (mPendingFrames > 0) RenderBlock(pending.data(), rest.data(), mPendingFrames);
+  Reset();
+}
+
+}  // namespace varsile::python

@@ -1,0 +1,15 @@
+// Where the Python module finds the gate: as the command-line program does,
+// from VARSILE_COMPONENT_PATH, else from the manifest in the build tree or
+// the installed one, both relative to the module's own file.
+#pragma once
+
+#include <AudioUnit/AudioComponent.h>
+
+namespace varsile::python {
+
+// The gate, or its lookahead variant ('vgla'), loaded once per process.
+// Throws host::ComponentNotFound, or cli::UsageError when the variant asked
+// for is not there.
+AudioComponent GateComponent(bool lookahead);
+
+}  // namespace varsile::python
