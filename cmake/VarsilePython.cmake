@@ -16,7 +16,7 @@ if(NOT Python3_EXECUTABLE)
 endif()
 
 set(python_found OFF)
-if(Python3_EXECUTABLE AND NOT VARSILE_SANITIZE)
+if(Python3_EXECUTABLE)
   find_package(Python3 COMPONENTS Interpreter Development.Module NumPy)
   if(Python3_FOUND)
     execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pybind11; print(pybind11.get_cmake_dir())"
@@ -25,5 +25,13 @@ if(Python3_EXECUTABLE AND NOT VARSILE_SANITIZE)
     set(python_found ${pybind11_FOUND})
   endif()
 endif()
-# A sanitized module would need the sanitizer runtime preloaded into Python.
-option(VARSILE_PYTHON "Build the Python module (pybind11, NumPy)" ${python_found})
+# A sanitized module needs the sanitizer runtime preloaded into Python, so
+# sanitized builds leave it out unless asked.
+set(python_default ${python_found})
+if(VARSILE_SANITIZE)
+  set(python_default OFF)
+endif()
+option(VARSILE_PYTHON "Build the Python module (pybind11, NumPy)" ${python_default})
+if(VARSILE_PYTHON AND NOT python_found)
+  message(FATAL_ERROR "VARSILE_PYTHON needs a Python with NumPy and pybind11 (scripts/bootstrap installs them)")
+endif()
