@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "CliError.h"
 #include "GateSettings.h"
 #include "ToolsTestSupport.h"
@@ -8,8 +10,6 @@ namespace {
 
 using varsile::cli::GateOptions;
 using varsile::cli::ParameterSetting;
-using varsile::cli::ParseOptions;
-using varsile::cli::ReadGateOptions;
 using varsile::cli::ResolveGateOptions;
 using varsile::cli::UsageError;
 using varsile::host::AudioUnitHandle;
@@ -23,9 +23,17 @@ class GateSettings : public toolstest::Scratch {
     mCatalogue = ParameterCatalogue::Read(mUnit);
   }
 
+  static GateOptions Read(const std::vector<std::string>& arguments) {
+    CLI::App app("", "process");
+    GateOptions options;
+    varsile::cli::AddGateOptions(app, options);
+    std::ostringstream help;
+    varsile::cli::ParseCommand(app, arguments, "", help);
+    varsile::cli::CheckGateOptions(options);
+    return options;
+  }
   std::vector<ParameterSetting> Resolve(std::vector<std::string> arguments) {
-    const auto parsed = ParseOptions("process", arguments, varsile::cli::GateOptionSpecs());
-    return ResolveGateOptions(ReadGateOptions(parsed), mCatalogue);
+    return ResolveGateOptions(Read(arguments), mCatalogue);
   }
   std::string Error(std::vector<std::string> arguments) {
     try {
@@ -37,8 +45,7 @@ class GateSettings : public toolstest::Scratch {
   }
   // The values the unit holds after the settings are applied.
   std::vector<float> Applied(std::vector<std::string> arguments) {
-    const auto parsed = ParseOptions("process", arguments, varsile::cli::GateOptionSpecs());
-    const GateOptions options = ReadGateOptions(parsed);
+    const GateOptions options = Read(arguments);
     ApplyGateSettings(mUnit, ResolveGateOptions(options, mCatalogue), options.bypass);
     std::vector<float> values;
     for (UInt32 id = 0; id < 22; ++id) values.push_back(mUnit.GetParameter(id));

@@ -1,67 +1,67 @@
 #include "Options.h"
 
+#include <fmt/format.h>
+
+#include <CLI/CLI.hpp>
+
 #include "Text.h"
 
 namespace varsile::validate {
 
 namespace {
 
-UInt32 Code(const std::string& option, const std::string& value) {
-  const std::optional<UInt32> code = ParseFourCC(value);
-  if (!code) {
-    throw UsageError(option + " wants four printable characters or 0x and up to eight hex digits, not '" +
-                     value + "'");
-  }
-  return *code;
+void AddCode(CLI::App& app, const std::string& name, UInt32& code) {
+  app.add_option_function<std::string>(name,
+                                       [&code, name](const std::string& text) {
+                                         const std::optional<UInt32> parsed = ParseFourCC(text);
+                                         if (!parsed) {
+                                           throw UsageError(fmt::format(
+                                               "{} wants four printable characters or 0x and up to "
+                                               "eight hex digits, not '{}'",
+                                               name, text));
+                                         }
+                                         code = *parsed;
+                                       })
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 }
 
 }  // namespace
 
 Options ParseOptions(std::span<const std::string> arguments) {
   Options options;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string option = arguments[i];
-    std::string value;
-    bool inlineValue = false;
-    if (const std::size_t equals = option.find('=');
-        option.rfind("--", 0) == 0 && equals != std::string::npos) {
-      value = option.substr(equals + 1);
-      option = option.substr(0, equals);
-      inlineValue = true;
-    }
-    const auto next = [&]() -> std::string {
-      if (inlineValue) return value;
-      if (i + 1 >= arguments.size()) throw UsageError(option + " needs a value");
-      return arguments[++i];
-    };
-    const auto flag = [&] {
-      if (inlineValue) throw UsageError(option + " takes no value");
-    };
-    if (option == "-h" || option == "--help") {
-      flag();
-      options.help = true;
-    } else if (option == "-q" || option == "--quiet") {
-      flag();
-      options.quiet = true;
-    } else if (option == "--list-groups") {
-      flag();
-      options.listGroups = true;
-    } else if (option == "--type") {
-      options.query.type = Code(option, next());
-    } else if (option == "--subtype") {
-      options.query.subtype = Code(option, next());
-    } else if (option == "--manufacturer") {
-      options.query.manufacturer = Code(option, next());
-    } else if (option == "--load") {
-      const std::string path = next();
-      if (path.empty()) throw UsageError("--load needs a path");
-      options.query.loads.push_back(path);
-    } else if (option == "--group") {
-      options.groups.push_back(next());
-    } else {
-      throw UsageError("unknown option '" + arguments[i] + "'");
-    }
+  CLI::App app("", "varsile-validate");
+  app.set_help_flag();
+  app.allow_extras();
+  app.add_flag("-h,--help", options.help)->disable_flag_override();
+  app.add_flag("-q,--quiet", options.quiet)->disable_flag_override();
+  app.add_flag("--list-groups", options.listGroups)->disable_flag_override();
+  AddCode(app, "--type", options.query.type);
+  AddCode(app, "--subtype", options.query.subtype);
+  AddCode(app, "--manufacturer", options.query.manufacturer);
+  app.add_option_function<std::vector<std::string>>("--load",
+                                                    [&options](const std::vector<std::string>& paths) {
+                                                      for (const std::string& path : paths) {
+                                                        if (path.empty())
+                                                          throw UsageError("--load needs a path");
+                                                      }
+                                                      options.query.loads = paths;
+                                                    });
+  app.add_option("--group", options.groups);
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ArgumentMismatch& error) {
+    // "--type: 1 required TEXT missing", or "quiet was given a disallowed flag override".
+    const std::string_view message = error.what();
+    const std::string name(message.substr(0, message.find_first_of(": ")));
+    if (name.starts_with("--")) throw UsageError(name + " needs a value");
+    throw UsageError(fmt::format("--{} takes no value", name));
+  } catch (const CLI::ParseError& error) {
+    throw UsageError(error.what());
   }
+  for (const std::string& extra : app.remaining())
+    throw UsageError(fmt::format("unknown option '{}'", extra));
   return options;
 }
 

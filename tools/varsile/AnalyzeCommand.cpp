@@ -31,33 +31,29 @@ constexpr std::string_view kHelp =
 }  // namespace
 
 int AnalyzeCommand(std::span<const std::string> arguments, CliContext& context) {
-  std::vector<OptionSpec> specs{{"meters"}, {"block"}};
-  for (const OptionSpec& row : TrackerOptionSpecs()) specs.push_back(row);
-  const ParsedOptions parsed = ParseOptions("analyze", arguments, specs);
-  if (parsed.help) {
-    context.out << kHelp;
-    return 0;
-  }
-  if (parsed.positionals.empty())
-    throw UsageError("analyze needs an input file (try 'varsile analyze --help')");
-  if (parsed.positionals.size() > 1) throw UsageError("unexpected argument '" + parsed.positionals[1] + "'");
+  CLI::App app("", "analyze");
+  std::vector<std::string> inputs;
+  std::optional<std::string> meterPath;
   UInt32 block = 512;
-  if (const auto text = parsed.Value("block")) {
-    block = static_cast<UInt32>(ParseWholeNumber("--block", *text, 1, kMaxBlockSize));
-  }
-  GateOptions gate = ReadGateOptions(parsed);
+  GateOptions gate;
+  app.add_option("IN", inputs);
+  AddText(app, "--meters", meterPath);
+  AddWholeNumber(app, "--block", block, 1, kMaxBlockSize);
+  AddTrackerOptions(app, gate);
+  if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
+  const std::string& inputPath = OnlyInput(inputs, "analyze");
   // Every interval at 100 %, and the master too, so nothing is attenuated.
   gate.scale = "chromatic";
   gate.master = 100.0;
 
-  AudioFileReader input(parsed.positionals.front());
+  AudioFileReader input(inputPath);
   GateSession session(context.componentSearch);
   session.Apply(gate);
 
   const host::ParameterDescription& note = session.Catalogue().Require("current note");
   NoteSegments segments;
   std::optional<MeterLog> meters;
-  if (const auto path = parsed.Value("meters")) meters.emplace(*path);
+  if (meterPath) meters.emplace(*meterPath);
 
   Progress progress(context.err, context.stderrIsTerminal, input.Frames(), input.SampleRate());
   GateSession::RunOptions run;

@@ -43,15 +43,11 @@ std::vector<Float32> ReadMono(const std::string& path) {
 }  // namespace
 
 int DemoCommand(std::span<const std::string> arguments, CliContext& context) {
-  static constexpr OptionSpec kSpecs[] = {{"out-dir"}};
-  const ParsedOptions parsed = ParseOptions("demo", arguments, kSpecs);
-  if (parsed.help) {
-    context.out << kHelp;
-    return 0;
-  }
-  if (!parsed.positionals.empty())
-    throw UsageError("unexpected argument '" + parsed.positionals.front() + "'");
-  const std::filesystem::path folder = parsed.Value("out-dir").value_or(".");
+  CLI::App app("", "demo");
+  std::optional<std::string> folderText;
+  AddText(app, "--out-dir", folderText);
+  if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
+  const std::filesystem::path folder = folderText.value_or(".");
   const std::string inputPath = (folder / "varsile-demo-input.wav").string();
   const std::string outputPath = (folder / "varsile-demo-output.wav").string();
 

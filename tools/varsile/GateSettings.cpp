@@ -1,7 +1,8 @@
 #include "GateSettings.h"
 
+#include <fmt/format.h>
+
 #include <array>
-#include <charconv>
 
 #include "CliError.h"
 #include "NoteNames.h"
@@ -13,26 +14,6 @@ using music::FindScale;
 using music::ScaleNames;
 
 namespace {
-
-constexpr std::array kGateOptionSpecs{
-    OptionSpec{"key"},
-    OptionSpec{"scale"},
-    OptionSpec{"out-of-scale"},
-    OptionSpec{"volume", '\0', true, true},
-    OptionSpec{"master"},
-    OptionSpec{"attack"},
-    OptionSpec{"release"},
-    OptionSpec{"a4"},
-    OptionSpec{"accuracy-threshold"},
-    OptionSpec{"jitter-threshold"},
-    OptionSpec{"bypass", '\0', false},
-};
-
-constexpr std::array kTrackerOptionSpecs{
-    OptionSpec{"a4"},
-    OptionSpec{"accuracy-threshold"},
-    OptionSpec{"jitter-threshold"},
-};
 
 // The parameters behind the plain numeric options, by the names the
 // component gives them.
@@ -49,76 +30,65 @@ constexpr std::array kTimeAndTrackerOptions{
     NumericOption{"--jitter-threshold", &GateOptions::jitterThreshold, "jitter threshold"},
 };
 
-std::optional<double> Number(const ParsedOptions& parsed, std::string_view name) {
-  const auto text = parsed.Value(name);
-  if (!text) return std::nullopt;
-  return ParseNumber("--" + std::string(name), *text);
+void AddNumber(CLI::App& app, const std::string& name, std::optional<double>& value) {
+  app.add_option_function<std::string>(
+         name, [&value, name](const std::string& text) { value = ParseNumber(name, text); })
+      ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
 
 Float32 Checked(const host::ParameterDescription& parameter, std::string_view option, double value) {
   if (!parameter.InRange(value)) {
-    throw UsageError(std::string(option) + " " + NumberText(value) + " is out of range: " + parameter.name +
-                     " takes " + RangeText(parameter));
+    throw UsageError(fmt::format("{} {} is out of range: {} takes {}", option, NumberText(value),
+                                 parameter.name, RangeText(parameter)));
   }
   return static_cast<Float32>(value);
 }
 
 UsageError UnknownScale(const std::string& name) {
-  return UsageError("unknown scale '" + name + "' (use one of: " + ScaleNames() + ")");
+  return UsageError(fmt::format("unknown scale '{}' (use one of: {})", name, ScaleNames()));
 }
 
 }  // namespace
 
-std::span<const OptionSpec> GateOptionSpecs() {
-  return kGateOptionSpecs;
+void AddTrackerOptions(CLI::App& app, GateOptions& options) {
+  AddNumber(app, "--a4", options.a4);
+  AddNumber(app, "--accuracy-threshold", options.accuracyThreshold);
+  AddNumber(app, "--jitter-threshold", options.jitterThreshold);
 }
 
-std::span<const OptionSpec> TrackerOptionSpecs() {
-  return kTrackerOptionSpecs;
+void AddGateOptions(CLI::App& app, GateOptions& options) {
+  AddText(app, "--key", options.key);
+  AddText(app, "--scale", options.scale);
+  AddNumber(app, "--out-of-scale", options.outOfScale);
+  app.add_option("--volume", options.volumes)->allow_extra_args(false);
+  AddNumber(app, "--master", options.master);
+  AddNumber(app, "--attack", options.attack);
+  AddNumber(app, "--release", options.release);
+  AddTrackerOptions(app, options);
+  app.add_flag("--bypass", options.bypass)->disable_flag_override();
 }
 
 std::string NumberText(double value) {
-  std::array<char, 32> text{};
-  const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc{} ? std::string(text.data(), end) : std::string("?");
+  return fmt::format("{}", value);
 }
 
 std::string RangeText(const host::ParameterDescription& parameter) {
   // The range is printed as the float the component declares, shortest.
-  const auto shortest = [](Float32 value) {
-    std::array<char, 32> text{};
-    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc{} ? std::string(text.data(), end) : std::string("?");
-  };
-  std::string range = shortest(parameter.minValue) + " to " + shortest(parameter.maxValue);
   const std::string_view symbol = host::UnitSymbol(parameter.unit);
-  if (!symbol.empty()) range += std::string(symbol == "%" ? "" : " ") + std::string(symbol);
-  return range;
+  return fmt::format("{} to {}{}{}", parameter.minValue, parameter.maxValue,
+                     symbol.empty() || symbol == "%" ? "" : " ", symbol);
 }
 
-GateOptions ReadGateOptions(const ParsedOptions& parsed) {
-  GateOptions options;
-  options.key = parsed.Value("key");
-  options.scale = parsed.Value("scale");
-  options.outOfScale = Number(parsed, "out-of-scale");
-  options.volumes = parsed.Values("volume");
-  options.master = Number(parsed, "master");
-  options.attack = Number(parsed, "attack");
-  options.release = Number(parsed, "release");
-  options.a4 = Number(parsed, "a4");
-  options.accuracyThreshold = Number(parsed, "accuracy-threshold");
-  options.jitterThreshold = Number(parsed, "jitter-threshold");
-  options.bypass = parsed.Has("bypass");
+void CheckGateOptions(const GateOptions& options) {
   for (const std::string& volume : options.volumes) {
     const std::size_t equals = volume.rfind('=');
     if (equals == std::string::npos || equals == 0) {
-      throw UsageError("--volume needs INTERVAL=PCT, got '" + volume + "'");
+      throw UsageError(fmt::format("--volume needs INTERVAL=PCT, got '{}'", volume));
     }
     ParseNumber("--volume " + volume.substr(0, equals), volume.substr(equals + 1));
   }
   if (options.scale && !FindScale(*options.scale)) throw UnknownScale(*options.scale);
   if (options.outOfScale && !options.scale) throw UsageError("--out-of-scale needs --scale");
-  return options;
 }
 
 std::vector<ParameterSetting> ResolveGateOptions(const GateOptions& options,

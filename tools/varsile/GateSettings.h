@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "AudioUnitHandle.h"
-#include "Options.h"
+#include "CommandLine.h"
 #include "ParameterCatalogue.h"
 
 namespace varsile::cli {
@@ -29,14 +29,15 @@ struct GateOptions {
   bool bypass = false;
 };
 
-// The option specs of the gate settings, for commands that take them.
-std::span<const OptionSpec> GateOptionSpecs();
+// Adds the gate's options to a command; their values land in `options`,
+// numbers checked as they are read (a UsageError otherwise).
+void AddGateOptions(CLI::App& app, GateOptions& options);
 // The tracker's settings alone (analyze changes no volume).
-std::span<const OptionSpec> TrackerOptionSpecs();
+void AddTrackerOptions(CLI::App& app, GateOptions& options);
 
-// Reads the options given; numbers are checked here, names and ranges when
-// resolved. Throws UsageError.
-GateOptions ReadGateOptions(const ParsedOptions& parsed);
+// What can be checked before the component is loaded: the --volume syntax,
+// the scale's name, --out-of-scale only with --scale. Throws UsageError.
+void CheckGateOptions(const GateOptions& options);
 
 struct ParameterSetting {
   AudioUnitParameterID id;

@@ -1,7 +1,8 @@
 // varsile params: the parameters as a host sees them.
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <vector>
 
 #include "CliError.h"
@@ -18,12 +19,6 @@ constexpr std::string_view kHelp =
     "Lists the component's parameters as a host sees them: id, name, group,\n"
     "unit, range, default, whether a host may change it, and value strings.\n";
 
-std::string Shortest(Float32 value) {
-  std::array<char, 32> text{};
-  const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc{} ? std::string(text.data(), end) : std::string("?");
-}
-
 std::string Joined(const std::vector<std::string>& values) {
   std::string text;
   for (const std::string& value : values) {
@@ -36,13 +31,8 @@ std::string Joined(const std::vector<std::string>& values) {
 }  // namespace
 
 int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
-  const ParsedOptions parsed = ParseOptions("params", arguments, {});
-  if (parsed.help) {
-    context.out << kHelp;
-    return 0;
-  }
-  if (!parsed.positionals.empty())
-    throw UsageError("unexpected argument '" + parsed.positionals.front() + "'");
+  CLI::App app("", "params");
+  if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
 
   GateSession session(context.componentSearch);
   using Row = std::array<std::string, 7>;
@@ -51,8 +41,8 @@ int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
   for (const host::ParameterDescription& parameter : session.Catalogue().All()) {
     rows.push_back({std::to_string(parameter.id), parameter.name, parameter.clumpName,
                     std::string(host::UnitName(parameter.unit)),
-                    Shortest(parameter.minValue) + " to " + Shortest(parameter.maxValue),
-                    Shortest(parameter.defaultValue),
+                    fmt::format("{} to {}", parameter.minValue, parameter.maxValue),
+                    fmt::format("{}", parameter.defaultValue),
                     parameter.IsWritable()                                           ? "read/write"
                     : (parameter.flags & kAudioUnitParameterFlag_MeterReadOnly) != 0 ? "meter"
                                                                                      : "read-only"});
@@ -64,10 +54,7 @@ int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
   }
   for (std::size_t r = 0; r < rows.size(); ++r) {
     std::string line;
-    for (std::size_t i = 0; i < rows[r].size(); ++i) {
-      line += rows[r][i];
-      line += std::string(widths[i] - rows[r][i].size() + 2, ' ');
-    }
+    for (std::size_t i = 0; i < rows[r].size(); ++i) line += fmt::format("{:<{}}", rows[r][i], widths[i] + 2);
     line += strings[r];
     while (!line.empty() && line.back() == ' ') line.pop_back();
     context.out << line << '\n';

@@ -56,20 +56,6 @@ constexpr std::string_view kHelp =
     "\n"
     "Ranges come from the component ('varsile params' lists them).\n";
 
-std::vector<OptionSpec> Specs() {
-  std::vector<OptionSpec> specs{
-      {"output", 'o'},
-      {"preset"},
-      {"save-preset"},
-      {"meters"},
-      {"block"},
-      {"format"},
-      {"lookahead", '\0', false},
-  };
-  for (const OptionSpec& row : GateOptionSpecs()) specs.push_back(row);
-  return specs;
-}
-
 // One per core, or as many as VARSILE_THREADS says (the benchmarks compare).
 unsigned DefaultWorkers() {
   if (const char* text = std::getenv("VARSILE_THREADS")) {
@@ -131,30 +117,25 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
 }
 
 int ProcessCommand(std::span<const std::string> arguments, CliContext& context) {
-  const std::vector<OptionSpec> specs = Specs();
-  const ParsedOptions parsed = ParseOptions("process", arguments, specs);
-  if (parsed.help) {
-    context.out << kHelp;
-    return 0;
-  }
-  if (parsed.positionals.empty())
-    throw UsageError("process needs an input file (try 'varsile process --help')");
-  if (parsed.positionals.size() > 1) throw UsageError("unexpected argument '" + parsed.positionals[1] + "'");
-  const auto output = parsed.Value("output");
-  if (!output) throw UsageError("process needs an output file: -o OUT");
-
+  CLI::App app("", "process");
+  std::vector<std::string> inputs;
+  std::optional<std::string> output;
   ProcessRequest request;
-  request.input = parsed.positionals.front();
+  app.add_option("IN", inputs);
+  AddText(app, "-o,--output", output);
+  AddText(app, "--preset", request.presetIn);
+  AddText(app, "--save-preset", request.presetOut);
+  AddText(app, "--meters", request.meters);
+  AddWholeNumber(app, "--block", request.blockSize, 1, kMaxBlockSize);
+  AddText(app, "--format", request.sampleFormat);
+  AddGateOptions(app, request.gate);
+  app.add_flag("--lookahead", request.lookahead)->disable_flag_override();
+  if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
+  request.input = OnlyInput(inputs, "process");
+  if (!output) throw UsageError("process needs an output file: -o OUT");
+  CheckGateOptions(request.gate);
+
   request.output = *output;
-  request.gate = ReadGateOptions(parsed);
-  if (const auto block = parsed.Value("block")) {
-    request.blockSize = static_cast<UInt32>(ParseWholeNumber("--block", *block, 1, kMaxBlockSize));
-  }
-  request.sampleFormat = parsed.Value("format");
-  request.presetIn = parsed.Value("preset");
-  request.presetOut = parsed.Value("save-preset");
-  request.meters = parsed.Value("meters");
-  request.lookahead = parsed.Has("lookahead");
   ProcessFile(request, context);
   return 0;
 }
