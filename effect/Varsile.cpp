@@ -2,7 +2,11 @@
 // names, the state-restore hook and the answers about itself.
 #include "Varsile.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
+
+#include "CatchAsStatus.h"
 
 Varsile::Varsile(AudioComponentInstance instance) : AUEffectBase(instance, true) {
   CreateElements();
@@ -96,7 +100,17 @@ OSStatus Varsile::GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, Audi
 }
 
 OSStatus Varsile::RestoreState(CFPropertyListRef data) {
-  if (const OSStatus status = AUEffectBase::RestoreState(data); status != noErr) return status;
-  RederiveVolumeCoupling();
-  return noErr;
+  // A restore may fail part-way, keeping the values it applied before the
+  // failing record: the coupling must follow those too.
+  const auto storedBits = [this] {
+    std::array<UInt32, kNumberOfGateParams> bits{};
+    for (AudioUnitParameterID id = 0; id < kNumberOfGateParams; ++id) {
+      bits[id] = std::bit_cast<UInt32>(GetParameter(id));
+    }
+    return bits;
+  };
+  const auto before = storedBits();
+  const OSStatus status = CatchAsStatus([&] { return AUEffectBase::RestoreState(data); });
+  if (status == noErr || storedBits() != before) RederiveVolumeCoupling();
+  return status;
 }

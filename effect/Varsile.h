@@ -100,8 +100,10 @@ class Varsile : public AUEffectBase {
 
   static constexpr SInt32 kVersion = 0x00010000;  // 1.0.0
 
-  Float32 MasterVolume() const noexcept { return mMasterVolume; }
-  Float32 VolumeOffset(UInt32 interval) const noexcept { return mVolumeOffsets[interval]; }
+  Float32 MasterVolume() const noexcept { return mMasterVolume.load(std::memory_order_relaxed); }
+  Float32 VolumeOffset(UInt32 interval) const noexcept {
+    return mVolumeOffsets[interval].load(std::memory_order_relaxed);
+  }
   SInt32 LastReportedNote() const noexcept { return mLastReportedNote; }
 
  private:
@@ -123,6 +125,9 @@ class Varsile : public AUEffectBase {
   KernelParameters mRenderParameters{};
   bool mRendering = false;
   SInt32 mLastReportedNote = -1;
-  Float32 mMasterVolume = 0.0f;
-  Float32 mVolumeOffsets[kNumberOfIntervals] = {};
+  // Written by whichever thread sets or schedules a volume: a host may
+  // schedule an immediate master event from the render thread while a
+  // control thread sets parameters.
+  std::atomic<Float32> mMasterVolume{0.0f};
+  std::atomic<Float32> mVolumeOffsets[kNumberOfIntervals] = {};
 };

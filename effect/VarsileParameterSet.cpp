@@ -69,14 +69,14 @@ OSStatus Varsile::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, Au
 
   // The coupling looks at the id alone, never at scope or element.
   if (IsIntervalParameter(id)) {
-    mVolumeOffsets[id - kGateParam_FirstInterval] = value - mMasterVolume;
+    mVolumeOffsets[id - kGateParam_FirstInterval].store(value - MasterVolume(), std::memory_order_relaxed);
   } else if (id == kGateParam_Key) {
     // The interval names depend on the key.
     PropertyChanged(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0);
   } else if (id == kGateParam_MasterVolume) {
-    mMasterVolume = value;
+    mMasterVolume.store(value, std::memory_order_relaxed);
     for (UInt32 n = 0; n < kNumberOfIntervals; ++n) {
-      Float32 volume = mMasterVolume + mVolumeOffsets[n];
+      Float32 volume = value + VolumeOffset(n);
       if (volume < 0.0f) {
         volume = 0.0f;
       } else if (volume > 100.0f) {
@@ -103,8 +103,9 @@ void Varsile::NotifyParameterChange(AudioUnitParameterID id) const {
 
 void Varsile::RederiveVolumeCoupling() {
   PropertyChanged(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 0);
-  mMasterVolume = GetParameter(kGateParam_MasterVolume);
+  const Float32 master = GetParameter(kGateParam_MasterVolume);
+  mMasterVolume.store(master, std::memory_order_relaxed);
   for (UInt32 n = 0; n < kNumberOfIntervals; ++n) {
-    mVolumeOffsets[n] = GetParameter(kGateParam_FirstInterval + n) - mMasterVolume;
+    mVolumeOffsets[n].store(GetParameter(kGateParam_FirstInterval + n) - master, std::memory_order_relaxed);
   }
 }

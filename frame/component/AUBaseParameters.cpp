@@ -28,6 +28,12 @@ UInt32 RampEnd(const AudioUnitParameterEvent& event) noexcept {
   return OffsetWord(event) + event.eventValues.ramp.durationInFrames;
 }
 
+// Whether a scheduled event for `id` can be applied to `element`: a table
+// holds the ids below its size; a map ignores an id it lacks once initialized.
+bool CanApply(const AUElement& element, AudioUnitParameterID id) noexcept {
+  return !element.UsesIndexedParameters() || id < element.GetNumberOfParameters();
+}
+
 }  // namespace
 
 OSStatus AUBase::SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
@@ -64,6 +70,12 @@ OSStatus AUBase::ScheduleParameter(const AudioUnitParameterEvent* events, UInt32
     // An event with no valid scope would fail every render from now on,
     // since a failed render keeps its pending events: refuse it here.
     if (event.scope >= kNumScopes) return kAudioUnitErr_InvalidScope;
+    // So would a ramp of a parameter the element does not hold.
+    if (const AUElement* element = GetElement(event.scope, event.element);
+        event.eventType == kParameterEvent_Ramped && element != nullptr &&
+        !CanApply(*element, event.parameter)) {
+      return kAudioUnitErr_InvalidParameter;
+    }
     mPendingEvents.push_back(event);
   }
   return noErr;
@@ -85,6 +97,9 @@ OSStatus AUBase::ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>&
   const auto totalFrames = static_cast<SInt32>(frames);
   SInt32 remaining = totalFrames;
   SInt32 start = 0;
+  // An event that cannot be applied is skipped, and reported once; the
+  // render's ending drops it with the others.
+  OSStatus skipped = noErr;
   while (remaining > 0) {
     // Where this slice ends: the first event offset after its start, or an
     // earlier ramp end.
@@ -114,7 +129,15 @@ OSStatus AUBase::ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>&
         applies = OffsetWord(event) <= static_cast<UInt32>(start);
       }
       if (!applies) continue;
+      if (event.scope >= kNumScopes) {
+        skipped = kAudioUnitErr_InvalidScope;
+        continue;
+      }
       if (AUElement* element = GetElement(event.scope, event.element)) {
+        if (!CanApply(*element, event.parameter)) {
+          skipped = kAudioUnitErr_InvalidParameter;
+          continue;
+        }
         element->SetScheduledEvent(event.parameter, event, static_cast<UInt32>(start),
                                    static_cast<UInt32>(sliceFrames), false);
       }
@@ -128,7 +151,7 @@ OSStatus AUBase::ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>&
     remaining -= sliceFrames;
     start = end;
   }
-  return noErr;
+  return skipped;
 }
 
 OSStatus AUBase::ProcessScheduledSlice(void*, UInt32, UInt32, UInt32) {

@@ -255,7 +255,8 @@ OSStatus AUBase::DispatchGetProperty(AudioUnitPropertyID id, AudioUnitScope scop
 
     case kAudioUnitProperty_ParameterInfo: {
       // The element word carries the parameter id.
-      AudioUnitParameterInfo info{};
+      // The caller's record: what the descendant does not fill (unitName) stays as given.
+      auto info = Load<AudioUnitParameterInfo>(outData);
       const OSStatus status = GetParameterInfo(scope, element, info);
       if (status == noErr) Store(outData, info);
       return status;
@@ -504,7 +505,11 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
       AUElement* target = GetElement(scope, element);
       if (target == nullptr) return kAudioUnitErr_InvalidElement;
       if (inDataSize != sizeof(CFStringRef)) return kAudioUnitErr_InvalidPropertyValue;
-      target->SetName(Load<CFStringRef>(inData));
+      // Anything but a string would be saved, and then refused by the restore.
+      const auto name = Load<CFStringRef>(inData);
+      if (name != nullptr && CFGetTypeID(name) != CFStringGetTypeID())
+        return kAudioUnitErr_InvalidPropertyValue;
+      target->SetName(name);
       PropertyChanged(id, scope, element);
       return noErr;
     }
@@ -517,7 +522,9 @@ OSStatus AUBase::DispatchSetProperty(AudioUnitPropertyID id, AudioUnitScope scop
         if (const OSStatus status = NewFactoryPresetSet(preset); status != noErr) return status;
       } else {
         // A user preset is known only by its name.
-        if (preset.presetName == nullptr) return kAudioUnitErr_InvalidPropertyValue;
+        if (preset.presetName == nullptr || CFGetTypeID(preset.presetName) != CFStringGetTypeID()) {
+          return kAudioUnitErr_InvalidPropertyValue;
+        }
         CFRetain(preset.presetName);
         if (mCurrentPreset.presetName != nullptr) CFRelease(mCurrentPreset.presetName);
         mCurrentPreset = preset;

@@ -4,6 +4,7 @@
 
 #include "AUBase.h"
 #include "AUElementCast.h"
+#include "CatchAsStatus.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <xmmintrin.h>
@@ -24,12 +25,15 @@ class DenormalsFlushedToZero {
   DenormalsFlushedToZero() noexcept : mSaved(_mm_getcsr()) {
     if ((mSaved & kBoth) != kBoth) _mm_setcsr(mSaved | kBoth);
   }
+  // A render notification may have changed other control bits too (the
+  // rounding mode): every control bit comes back, written only when one differs.
   ~DenormalsFlushedToZero() {
-    if ((mSaved & kBoth) != kBoth) _mm_setcsr(mSaved);
+    if ((_mm_getcsr() & kControl) != (mSaved & kControl)) _mm_setcsr(mSaved);
   }
 
  private:
   static constexpr unsigned kBoth = kFlushToZero | kDenormalsAreZero;
+  static constexpr unsigned kControl = ~0x3Fu;  // the low six bits are sticky exception flags
   unsigned mSaved;
 #elif defined(__aarch64__)
   // FPCR.FZ flushes both denormal inputs and results.
@@ -118,51 +122,41 @@ OSStatus AUBase::DoRender(AudioUnitRenderActionFlags& ioActionFlags, const Audio
     }
   };
 
-  OSStatus error = noErr;
-  try {
-    if (!IsInitialized()) {
-      error = kAudioUnitErr_Uninitialized;
-    } else if (mAudioUnitAPIVersion < 2) {
-      error = kAudio_ParamError;
-    } else if (frames > mMaxFramesPerSlice) {
-      error = kAudioUnitErr_TooManyFramesToProcess;
-    } else if (AUOutputElement* const output =
-                   AUElementCast<AUOutputElement>(Outputs().GetElement(busNumber));
-               output == nullptr) {
-      // Refused without throwing: an exception would allocate on the render thread.
-      error = kAudioUnitErr_InvalidElement;
-    } else {
-      error = CheckHostBufferList(output->GetStreamFormat(), frames, ioData);
-      if (error == noErr) {
-        const bool notify = mNotificationsUsed.load();
-        if (notify) {
-          mRenderNotifications.update();
-          callNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender);
-        }
-        const OSStatus result = DoRenderBus(ioActionFlags, timeStamp, busNumber, output, frames, ioData);
-        AudioUnitRenderActionFlags post = ioActionFlags | kAudioUnitRenderAction_PostRender;
-        if (result != noErr) {
-          record(result);
-          post |= kAudioUnitRenderAction_PostRenderError;
-        }
-        // The same entries as the pre-render pass: no update in between.
-        if (notify) callNotifications(post);
-        mPendingEvents.clear();
-        return result;
-      }
+  // Set once the render got past its checks: that ending records its own
+  // error and empties the pending events.
+  bool normalEnding = false;
+  const OSStatus status = CatchAsStatus([&]() -> OSStatus {
+    if (!IsInitialized()) return kAudioUnitErr_Uninitialized;
+    if (mAudioUnitAPIVersion < 2) return kAudio_ParamError;
+    if (frames > mMaxFramesPerSlice) return kAudioUnitErr_TooManyFramesToProcess;
+    AUOutputElement* const output = AUElementCast<AUOutputElement>(Outputs().GetElement(busNumber));
+    // Refused without throwing: an exception would allocate on the render thread.
+    if (output == nullptr) return kAudioUnitErr_InvalidElement;
+    if (const OSStatus error = CheckHostBufferList(output->GetStreamFormat(), frames, ioData);
+        error != noErr) {
+      return error;
     }
-  } catch (OSStatus thrown) {
-    if (thrown == noErr) return noErr;
-    error = thrown;
-  } catch (SInt16 thrown) {
-    if (thrown == 0) return noErr;
-    error = thrown;
-  } catch (...) {
-    error = -1;
-  }
-  // Events scheduled for a refused or failed render stay for the next one.
-  record(error);
-  return error;
+    const bool notify = mNotificationsUsed.load();
+    if (notify) {
+      mRenderNotifications.update();
+      callNotifications(ioActionFlags | kAudioUnitRenderAction_PreRender);
+    }
+    const OSStatus result = DoRenderBus(ioActionFlags, timeStamp, busNumber, output, frames, ioData);
+    AudioUnitRenderActionFlags post = ioActionFlags | kAudioUnitRenderAction_PostRender;
+    if (result != noErr) {
+      record(result);
+      post |= kAudioUnitRenderAction_PostRenderError;
+    }
+    // The same entries as the pre-render pass: no update in between.
+    if (notify) callNotifications(post);
+    mPendingEvents.clear();
+    normalEnding = true;
+    return result;
+  });
+  // A thrown 0 is no error. Events scheduled for a refused or failed render
+  // stay for the next one.
+  if (!normalEnding && status != noErr) record(status);
+  return status;
 }
 
 OSStatus AUBase::DoRenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,

@@ -269,7 +269,8 @@ OSStatus AUBase::RestoreState(CFPropertyListRef plist) {
     for (AudioUnitScope scope = 0; scope < kNumScopes; ++scope) {
       const void* scopeNames = nullptr;
       if (!CFDictionaryGetValueIfPresent(names, kScopeKeys[scope], &scopeNames)) continue;
-      if (mScopes[scope].RestoreElementNames(static_cast<CFDictionaryRef>(scopeNames))) {
+      // Growing a scope while initialized would move the elements a render reads.
+      if (mScopes[scope].RestoreElementNames(static_cast<CFDictionaryRef>(scopeNames), !IsInitialized())) {
         PropertyChanged(kAudioUnitProperty_ElementCount, scope, 0);
       }
     }

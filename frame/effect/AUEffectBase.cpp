@@ -147,8 +147,12 @@ OSStatus AUEffectBase::SetProperty(AudioUnitPropertyID id, AudioUnitScope scope,
       return noErr;
     }
     if (on == mBypass) return noErr;
-    // Kernels resume from a clean state, not from where they were left.
-    if (!on && IsInitialized()) Reset(kAudioUnitScope_Global, 0);
+    // Kernels resume from a clean state, not from where they were left; the
+    // render thread resets them before it next processes.
+    if (!on && IsInitialized()) {
+      mKernelResetPending.store(true, std::memory_order_release);
+      AUBase::Reset(kAudioUnitScope_Global, 0);
+    }
     SetBypassEffect(on);
     return noErr;
   }
@@ -171,6 +175,12 @@ OSStatus AUEffectBase::Render(AudioUnitRenderActionFlags& ioActionFlags, const A
 
   AudioBufferList& inputList = input->GetBufferList();
   AudioBufferList& outputList = output->GetBufferList();
+  if (mKernelResetPending.load(std::memory_order_relaxed) &&
+      mKernelResetPending.exchange(false, std::memory_order_acquire)) {
+    for (auto& kernel : mKernels) {
+      if (kernel) kernel->Reset();
+    }
+  }
   OSStatus result = noErr;
   if (ShouldBypassEffect()) {
     if (!outputIsInput) input->CopyBufferContentsTo(outputList);

@@ -73,6 +73,9 @@ class AUEffectBase : public AUBase {
   // Switched from control threads while the render thread reads them.
   std::atomic<bool> mBypass{false};
   std::atomic<bool> mInPlace;
+  // Set by switching bypass off; the next render resets the kernels, which
+  // only the render thread may touch while rendering can run.
+  std::atomic<bool> mKernelResetPending{false};
   SInt32 mSilenceCountdown = 0;
   bool mSilenceRearm = true;
 };

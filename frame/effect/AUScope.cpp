@@ -111,7 +111,7 @@ void AUScope::AddElementNamesToDict(CFMutableDictionaryRef nameDict) const {
   CFDictionarySetValue(nameDict, scopeKey.get(), names);
 }
 
-bool AUScope::RestoreElementNames(CFDictionaryRef nameDict) {
+bool AUScope::RestoreElementNames(CFDictionaryRef nameDict, bool mayGrow) {
   if (nameDict == nullptr || CFGetTypeID(nameDict) != CFDictionaryGetTypeID()) return false;
   const CFIndex count = CFDictionaryGetCount(nameDict);
   if (count <= 0) return false;
@@ -121,7 +121,8 @@ bool AUScope::RestoreElementNames(CFDictionaryRef nameDict) {
 
   // Every entry is judged before anything changes. An index is acceptable
   // when the element exists or the scope may grow to hold it.
-  const UInt32 limit = std::max(GetNumberOfElements(), kMaxElementsFromNames);
+  const UInt32 limit =
+      mayGrow ? std::max(GetNumberOfElements(), kMaxElementsFromNames) : GetNumberOfElements();
   std::vector<std::pair<UInt32, CFStringRef>> names;
   names.reserve(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {

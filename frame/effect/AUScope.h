@@ -46,8 +46,10 @@ class AUScope {
   void AddElementNamesToDict(CFMutableDictionaryRef nameDict) const;
   // Names elements from {"<element>": name}; true when the scope had to grow.
   // Entries whose key is not a canonical unsigned decimal below
-  // kMaxElementsFromNames, or whose value is not a string, are ignored.
-  bool RestoreElementNames(CFDictionaryRef nameDict);
+  // kMaxElementsFromNames, or whose value is not a string, are ignored; so
+  // are names of missing elements when the scope may not grow (a render may
+  // be reading its elements).
+  bool RestoreElementNames(CFDictionaryRef nameDict, bool mayGrow = true);
 
  private:
   AUElementCreator* mCreator = nullptr;

@@ -125,12 +125,15 @@ TEST_F(ComponentModuleTest, OpenAnswersAndClose) {
             kAudioUnitErr_InvalidScope);
 
   AudioUnitParameterInfo info{};
+  const CFStringRef callersUnitName = CFSTR("left alone");
+  info.unitName = callersUnitName;
   size = sizeof info;
   ASSERT_EQ(AudioUnitSetParameter(unit, kGateParam_Key, kAudioUnitScope_Global, 0, 3, 0), noErr);
   ASSERT_EQ(
       AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, 2, &info, &size),
       noErr);
   EXPECT_STREQ(info.name, "unison / D#");
+  EXPECT_EQ(info.unitName, callersUnitName);
   EXPECT_EQ(AudioUnitSetParameter(unit, kGateParam_MasterVolume, kAudioUnitScope_Group, 0, 5, 0),
             kAudioUnitErr_InvalidScope);
   EXPECT_EQ(GetGlobal(unit, kGateParam_FirstInterval), 100.0f);

@@ -201,6 +201,55 @@ TEST_F(VolumeCouplingTest, AFailedRestoreLeavesTheCouplingAlone) {
   EXPECT_EQ(mEffect->MasterVolume(), 100.0f);
 }
 
+TEST_F(VolumeCouplingTest, ARestoreFailingPartWayRederivesWhatItApplied) {
+  // A state with the master at 80 and the fifth 30 below it, then a record of scope 7.
+  ASSERT_EQ(Set(kGateParam_MasterVolume, 80), noErr);
+  ASSERT_EQ(Set(kFifth, 50), noErr);
+  CFPropertyListRef state = nullptr;
+  ASSERT_EQ(mEffect->SaveState(&state), noErr);
+  const auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(state));
+  const auto data = static_cast<CFDataRef>(CFDictionaryGetValue(dictionary, CFSTR("data")));
+  std::vector<UInt8> bytes(CFDataGetBytePtr(data), CFDataGetBytePtr(data) + CFDataGetLength(data));
+  bytes.insert(bytes.end(), {0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0});
+  const CFDataRef broken = CFDataCreate(nullptr, bytes.data(), static_cast<CFIndex>(bytes.size()));
+  CFDictionarySetValue(dictionary, CFSTR("data"), broken);
+  CFRelease(broken);
+
+  ASSERT_EQ(Set(kGateParam_MasterVolume, 100), noErr);
+  ASSERT_EQ(Set(kFifth, 100), noErr);
+  ListenerRecorder listener;
+  ASSERT_EQ(mEffect->AddPropertyListener(kAudioUnitProperty_ParameterInfo, ListenerRecorder::Proc, &listener),
+            noErr);
+  EXPECT_EQ(mEffect->RestoreState(state), kAudioUnitErr_InvalidScope);
+  CFRelease(state);
+  EXPECT_EQ(listener.CountFor(kAudioUnitProperty_ParameterInfo), 1u);
+  ASSERT_EQ(Set(kGateParam_MasterVolume, 100), noErr);
+  EXPECT_EQ(Get(kFifth), 70.0f) << "the restored distance, not the one before the restore";
+}
+
+TEST_F(VolumeCouplingTest, AnIntervalIsStoredBeforeItsChangeIsAnnounced) {
+  struct Seen {
+    Varsile* effect;
+    std::vector<Float32> values;
+  } seen{mEffect.get(), {}};
+  AUEventListenerRef listener = nullptr;
+  ASSERT_EQ(AUEventListenerCreateWithCallback(
+                [](void* data, void*, const AudioUnitEvent* event, UInt64, AudioUnitParameterValue) {
+                  auto& self = *static_cast<Seen*>(data);
+                  self.values.push_back(self.effect->GetParameter(event->mArgument.mParameter.mParameterID));
+                },
+                &seen, &listener),
+            noErr);
+  AudioUnitEvent any{};
+  any.mEventType = kAudioUnitEvent_ParameterValueChange;
+  any.mArgument.mParameter.mAudioUnit = mHandle.get();
+  any.mArgument.mParameter.mParameterID = kAUEventListener_AnyParameter;
+  ASSERT_EQ(AUEventListenerAddEventType(listener, nullptr, &any), noErr);
+  ASSERT_EQ(Set(kGateParam_MasterVolume, 40), noErr);
+  AUListenerDispose(listener);
+  EXPECT_EQ(seen.values, std::vector<Float32>(12, 40.0f));
+}
+
 TEST_F(VolumeCouplingTest, ANaNMasterNeverStoresOutsideTheRangeOnceSane) {
   // A NaN master passes through the coupling's clamp unchanged, as the
   // storage accepts anything; once the master is a number again every

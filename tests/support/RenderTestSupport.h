@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -33,7 +34,7 @@ inline Float32 Pattern(UInt32 buffer, UInt32 frame, int render) {
 // does.
 class PatternAU : public frametest::TestAU {
  public:
-  enum class Throw { kNothing, kStatus, kShort, kOther };
+  enum class Throw { kNothing, kStatus, kShort, kOther, kMemory };
 
   using frametest::TestAU::TestAU;
 
@@ -48,6 +49,8 @@ class PatternAU : public frametest::TestAU {
         throw static_cast<SInt16>(mThrownStatus);
       case Throw::kOther:
         throw std::runtime_error("not a status");
+      case Throw::kMemory:
+        throw std::bad_alloc();
       case Throw::kNothing:
         break;
     }

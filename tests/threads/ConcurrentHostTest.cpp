@@ -128,7 +128,10 @@ class ConcurrentHost : public ::testing::Test {
     while (Running()) {
       if (renders % 4 == 0) {
         // Parameters no control thread sets, unless the test asks for the overlap.
-        const AudioUnitParameterID immediate = mShareScheduled ? kAttackTime : kAccuracyThreshold;
+        // Shared: now and then the master, whose coupling writes every interval's distance.
+        const AudioUnitParameterID immediate = !mShareScheduled   ? kAccuracyThreshold
+                                               : renders % 8 == 0 ? kMasterVolume
+                                                                  : kAttackTime;
         const AudioUnitParameterID ramped = mShareScheduled ? kFirstInterval + 7 : kJitterThreshold;
         const AudioUnitParameterEvent events[] = {
             ImmediateEvent(immediate, kFrames / 4, 5.0f + static_cast<Float32>(renders % 5)),
@@ -183,6 +186,24 @@ class ConcurrentHost : public ::testing::Test {
       }
       if (mToggleBypass && round % 64 == 0) mGate->SetBypass(true);
       if (mToggleBypass && round % 64 == 16) mGate->SetBypass(false);
+      if (mToggleBypass && round % 32 == 8) {
+        const UInt32 inPlace = (round / 32) % 2;
+        Check(AudioUnitSetProperty(unit, kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0,
+                                   &inPlace, sizeof inPlace),
+              "switching in-place processing");
+      }
+      if (mShareScheduled && round % 64 == 32) {
+        // A preset loaded during playback.
+        CFPropertyListRef state = nullptr;
+        UInt32 size = sizeof state;
+        Check(AudioUnitGetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
+                                   &size),
+              "saving the state");
+        if (AudioUnitSetProperty(unit, kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, &state,
+                                 sizeof state) != noErr)
+          Fail("restore refused");
+        CFRelease(state);
+      }
       for (auto& other : mOthers) other->SetParameter(kKey, static_cast<Float32>((round / 3) % 12));
       ++round;
       std::this_thread::yield();
@@ -271,8 +292,6 @@ class ConcurrentHost : public ::testing::Test {
   CountingNotification mPinned;
   ListenerCount mRenderErrors;
 
-  // What the contract allows but the component does not yet survive under
-  // ThreadSanitizer; see the disabled tests below.
   bool mToggleBypass = false;
   bool mShareScheduled = false;
 
@@ -323,18 +342,17 @@ TEST_F(ConcurrentHost, RendersWhileControlThreadsWork) {
   RunAll();
 }
 
-// Bypass may be switched at any time, but switching it off resets the kernels
-// from the control thread, which a render that began before bypass went on
-// may still be running. ThreadSanitizer reports it. Enable once the reset is
-// handed to the render thread.
-TEST_F(ConcurrentHost, DISABLED_BypassSwitchedWhileRendering) {
+// Bypass and in-place processing may be switched at any time; switching
+// bypass off has the render thread reset the kernels.
+TEST_F(ConcurrentHost, BypassAndInPlaceSwitchedWhileRendering) {
   mToggleBypass = true;
   RunAll();
 }
 
 // An immediate set on a control thread and a scheduled event applied by the
-// render thread write the same parameter's event kind.
-TEST_F(ConcurrentHost, ScheduledEventsOnParametersSetElsewhere) {
+// render thread write the same parameter's event kind; scheduled master
+// events and restores write the volume coupling beside the control thread.
+TEST_F(ConcurrentHost, ScheduledEventsAndRestoresBesideParameterSets) {
   mShareScheduled = true;
   RunAll();
 }

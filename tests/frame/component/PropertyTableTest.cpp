@@ -295,6 +295,12 @@ TEST_F(PropertyTable, PresetsByNumberAndByName) {
             kAudioUnitErr_InvalidScope);
   EXPECT_EQ(au->DispatchSetProperty(kAudioUnitProperty_PresentPreset, 0, 0, &user, 8),
             kAudioUnitErr_InvalidPropertyValue);
+  // A name that is not a string would be saved, then refused by the restore.
+  CFRef notText(CFDataCreate(nullptr, nullptr, 0));
+  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_PresentPreset, 0, 0, AUPreset{-1, notText.as<CFStringRef>()}),
+            kAudioUnitErr_InvalidPropertyValue);
+  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_ElementName, kAudioUnitScope_Input, 0, notText.as<CFStringRef>()),
+            kAudioUnitErr_InvalidPropertyValue);
   EXPECT_EQ(heard.CountFor(kAudioUnitProperty_PresentPreset), 1u);
   EXPECT_EQ(au->GetCurrentPreset().presetName, name.get());
 }

@@ -251,6 +251,9 @@ TEST_F(RenderCycle, ThrownStatusesBecomeTheResult) {
   EXPECT_EQ(Render(host, 64, 2), -1);
   EXPECT_EQ(au->mRenderError.load(), -1);
   au->mRenderError = 0;
+  au->mThrow = PatternAU::Throw::kMemory;
+  EXPECT_EQ(Render(host, 64, 2.5), memFullErr);
+  au->mRenderError = 0;
 
   au->mThrow = PatternAU::Throw::kStatus;
   au->mThrownStatus = -10876;
@@ -530,6 +533,19 @@ TEST_F(RenderCycle, DenormalsAreFlushedInsideAndTheCallersModeComesBack) {
   au->ProbeDenormals();
   EXPECT_GT(au->mProductInside, 0.0f);
   EXPECT_GT(au->mDenormalTimesOne, 0.0f);
+
+  // A caller that flushes already gets back the rounding mode a notification changed.
+  const auto roundTowardZero = [](void*, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32, UInt32,
+                                  AudioBufferList*) -> OSStatus {
+    _mm_setcsr(_mm_getcsr() | kRoundTowardZero);
+    return noErr;
+  };
+  au->SetRenderNotification(roundTowardZero, nullptr);
+  _mm_setcsr(original | kFtzDaz);
+  Render(host, 16, 64);
+  const unsigned afterNotification = _mm_getcsr();
+  _mm_setcsr(original);
+  EXPECT_EQ(afterNotification & kMode, (original | kFtzDaz) & kMode);
 }
 #endif
 

@@ -306,6 +306,12 @@ TEST_F(SavedState, ElementNamesGrowAScopeAndAnnounceIt) {
   const CFTypeRef saved = Get(Get(state.get(), "element-name"), "1");
   ASSERT_TRUE(IsKind(saved, CFDictionaryGetTypeID()));
   EXPECT_EQ(Text(Get(saved, "3")), "Aux 3");
+
+  // Initialized, a render may be reading the scope's elements: it does not grow.
+  ASSERT_EQ(au->DoInitialize(), noErr);
+  Set(inputs, "6", aux.get());
+  ASSERT_EQ(au->RestoreState(d.get()), noErr);
+  EXPECT_EQ(au->Inputs().GetNumberOfElements(), 4u);
 }
 
 TEST_F(SavedState, NonFiniteAndNegativeZeroValuesAreStoredAsTheyAre) {

@@ -261,11 +261,14 @@ TEST_F(EffectBaseTest, SwitchingBypassOffResetsTheKernelsOfAnInitializedEffect) 
   EXPECT_EQ(fx->mResetCalls, 0);
   EXPECT_EQ(fx->Kernel(0)->mResets, 0);
   fx->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &off, 4);
-  EXPECT_EQ(fx->mResetCalls, 1);
+  // A render may be running: the render thread resets the kernels, before it next processes.
+  EXPECT_EQ(fx->Kernel(0)->mResets, 0);
+  ASSERT_EQ(RenderOwn(16), noErr);
   EXPECT_EQ(fx->Kernel(0)->mResets, 1);
   EXPECT_EQ(fx->Kernel(1)->mResets, 1);
   fx->SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &off, 4);
-  EXPECT_EQ(fx->mResetCalls, 1);
+  ASSERT_EQ(RenderOwn(16), noErr);
+  EXPECT_EQ(fx->Kernel(0)->mResets, 1);
 }
 
 // ---- Render ----
