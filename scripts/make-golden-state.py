@@ -5,7 +5,9 @@ effect's saved state as a freshly opened instance writes it.
 Written from the documented defaults, independently of the code under test,
 so that a change to the persisted format cannot go unnoticed: one element
 record (scope 0, element 0, 22 parameters), every word big-endian, each
-value the 32 bits of an IEEE 754 single-precision float.
+value the 32 bits of an IEEE 754 single-precision float. Also
+tests/fixtures/two-element-state-data.bin: the same with a second element's
+record after it.
 """
 import pathlib
 import struct
@@ -18,14 +20,23 @@ SCOPE_GLOBAL = 0
 ELEMENT = 0
 
 
-def main() -> None:
-    blob = struct.pack(">III", SCOPE_GLOBAL, ELEMENT, len(DEFAULTS))
-    for parameter_id, value in enumerate(DEFAULTS):
+def record(scope: int, element: int, values: list) -> bytes:
+    blob = struct.pack(">III", scope, element, len(values))
+    for parameter_id, value in values:
         blob += struct.pack(">If", parameter_id, value)
+    return blob
+
+
+def main() -> None:
+    fixtures = pathlib.Path(__file__).resolve().parent.parent / "tests" / "fixtures"
+    blob = record(SCOPE_GLOBAL, ELEMENT, list(enumerate(DEFAULTS)))
     assert len(blob) == 188
-    target = pathlib.Path(__file__).resolve().parent.parent / "tests" / "fixtures" / "default-state-data.bin"
-    target.write_bytes(blob)
-    print(f"wrote {len(blob)} bytes to {target}")
+    # The same, then a record of a second element: input scope (1), element 1,
+    # holding parameter 6 = 1.0. Both header words differ from their byte swaps.
+    second = blob + record(1, 1, [(6, 1.0)])
+    for name, data in (("default-state-data.bin", blob), ("two-element-state-data.bin", second)):
+        (fixtures / name).write_bytes(data)
+        print(f"wrote {len(data)} bytes to {fixtures / name}")
 
 
 if __name__ == "__main__":

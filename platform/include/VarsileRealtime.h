@@ -2,8 +2,9 @@
 // compiler that knows clang's function effects it is [[clang::nonblocking]]:
 // under -fsanitize=realtime a call to a marked function opens a real-time
 // context in which any allocation, lock or blocking system call stops the
-// program, and -Wfunction-effects checks the callees at compile time. Other
-// compilers see nothing.
+// program (the realtime test stage renders that way). Only the entry points
+// of the render path carry it, not every callee, so the compile-time check
+// -Wfunction-effects is not used. Other compilers see nothing.
 //
 // The attribute belongs to the function type, so it goes where a noexcept
 // would, after the parameter list and any noexcept, before override:

@@ -213,6 +213,21 @@ TEST_F(GateKernelTest, KeyANoteDTakesTheFourth) {
   EXPECT_EQ(mKernel->Volume(), 0.0f);
 }
 
+TEST_F(GateKernelTest, TheReferenceAndTheAccuracyThresholdReachTheTracker) {
+  const std::vector<Float32> d = HarmonicTone(NoteFrequency(2), kRate, 24000);
+  // Against A4 = 466.16 Hz, a semitone above 440, a D sounds as C#.
+  Set(kGateParam_A4Frequency, 466.1638f);
+  Run(d);
+  EXPECT_EQ(mKernel->Tracker().PitchClass(), 1);
+
+  // A tone with a fifth among its partials is never 100 % accurate: no pitch class is taken.
+  Set(kGateParam_A4Frequency, 440.0f);
+  Set(kGateParam_AccuracyThreshold, 100.0f);
+  Kernel other(mEffect.get());
+  Run(other, d);
+  EXPECT_EQ(other.Tracker().PitchClass(), -1);
+}
+
 TEST_F(GateKernelTest, InPlaceEqualsSeparateArrays) {
   Set(kGateParam_AttackTime, 0.05f);
   Set(kGateParam_ReleaseTime, 0.03f);

@@ -92,12 +92,13 @@ void BetweenRenders(HostedGate& gate, int render, UInt32 frames) {
   const AudioUnit unit = gate.Unit();
   if (render % 7 == 0) {
     gate.SetParameter(kMasterVolume, static_cast<Float32>(40 + render % 61));
-    gate.SetParameter(kKey, static_cast<Float32>(render % 12));
+    // Keys past 11 and below 0 too: the render reduces them itself.
+    gate.SetParameter(kKey, static_cast<Float32>(render % 30) - 9.0f);
   }
   if (render % 5 == 0 && frames > 1) {
     const AudioUnitParameterEvent events[] = {
         ImmediateEvent(kMasterVolume, frames / 3, 90.0f),
-        ImmediateEvent(kKey, frames / 2, static_cast<Float32>((render / 5) % 12)),
+        ImmediateEvent(kKey, frames / 2, static_cast<Float32>((render / 5) % 30) + 0.5f),
         RampedEvent(kFirstInterval + 1, 0, frames, 0.0f, 100.0f),
         RampedEvent(kReleaseTime, -static_cast<SInt32>(frames), 3 * frames, 0.05f, 2.0f),
     };

@@ -115,6 +115,12 @@ TEST_F(SavedState, TheDefaultBlobMatchesTheGoldenFile) {
   EXPECT_EQ(Int32Of(Get(state.get(), "manufacturer")), kTestManufacturer);
   EXPECT_EQ(Text(Get(state.get(), "name")), "Untitled");
   EXPECT_TRUE(heard.calls.empty());  // saving changes nothing
+
+  // A second element's record: its scope and element words in their order.
+  au->Inputs().SetNumberOfElements(2);
+  au->GetInput(1)->SetParameter(6, 1.0f);
+  CFRef two = Save();
+  EXPECT_EQ(Bytes(Get(two.get(), "data")), ReadFixture("two-element-state-data.bin"));
 }
 
 TEST_F(SavedState, EveryParameterAndNameComesBack) {
