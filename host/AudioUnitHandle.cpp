@@ -16,19 +16,20 @@ std::string Describe(const char* verb, AudioUnitPropertyID id, AudioUnitScope sc
 
 AudioUnitHandle AudioUnitHandle::Open(AudioComponent component) {
   if (component == nullptr) throw HostError("opening an instance: no component", kAudio_ParamError);
-  AudioUnit unit = nullptr;
-  ThrowIfError(AudioComponentInstanceNew(component, &unit), "opening an instance");
-  if (unit == nullptr) throw HostError("opening an instance: no instance came back", kAudio_ParamError);
-  return AudioUnitHandle(unit);
+  AudioUnitHandle handle;
+  handle.mInstance = UnitInstance(component);
+  ThrowIfError(handle.mInstance.OpenStatus(), "opening an instance");
+  if (!handle) throw HostError("opening an instance: no instance came back", kAudio_ParamError);
+  return handle;
 }
 
 AudioUnitHandle::AudioUnitHandle(AudioUnitHandle&& other) noexcept
-    : mUnit(std::exchange(other.mUnit, nullptr)), mInitialized(std::exchange(other.mInitialized, false)) {}
+    : mInstance(std::move(other.mInstance)), mInitialized(std::exchange(other.mInitialized, false)) {}
 
 AudioUnitHandle& AudioUnitHandle::operator=(AudioUnitHandle&& other) noexcept {
   if (this != &other) {
     Dispose();
-    mUnit = std::exchange(other.mUnit, nullptr);
+    mInstance = std::move(other.mInstance);
     mInitialized = std::exchange(other.mInitialized, false);
   }
   return *this;
@@ -39,35 +40,31 @@ AudioUnitHandle::~AudioUnitHandle() {
 }
 
 void AudioUnitHandle::Dispose() noexcept {
-  if (mUnit == nullptr) return;
   Uninitialize();
   // Nothing sensible is left to do with a failed close.
-  static_cast<void>(AudioComponentInstanceDispose(mUnit));
-  mUnit = nullptr;
+  static_cast<void>(mInstance.Close());
 }
 
 void AudioUnitHandle::Initialize() {
-  ThrowIfError(AudioUnitInitialize(mUnit), "initializing the unit");
+  ThrowIfError(mInstance.Initialize(), "initializing the unit");
   mInitialized = true;
 }
 
 void AudioUnitHandle::Uninitialize() noexcept {
   if (!mInitialized) return;
-  static_cast<void>(AudioUnitUninitialize(mUnit));
+  static_cast<void>(mInstance.Uninitialize());
   mInitialized = false;
 }
 
 void AudioUnitHandle::Reset() {
-  ThrowIfError(AudioUnitReset(mUnit, kAudioUnitScope_Global, 0), "resetting the unit");
+  ThrowIfError(AudioUnitReset(Get(), kAudioUnitScope_Global, 0), "resetting the unit");
 }
 
-AudioUnitHandle::PropertyInfo AudioUnitHandle::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
-                                                               AudioUnitElement element) const {
-  UInt32 size = 0;
-  Boolean writable = 0;
-  ThrowIfError(AudioUnitGetPropertyInfo(mUnit, id, scope, element, &size, &writable),
-               Describe("asking about", id, scope, element));
-  return PropertyInfo{size, writable != 0};
+PropertyInfo AudioUnitHandle::GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
+                                              AudioUnitElement element) const {
+  const PropertyInfo info = mInstance.Info(id, scope, element);
+  ThrowIfError(info.status, Describe("asking about", id, scope, element));
+  return info;
 }
 
 void AudioUnitHandle::GetPropertyBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -81,27 +78,25 @@ void AudioUnitHandle::GetPropertyBytes(AudioUnitPropertyID id, AudioUnitScope sc
                     kAudioUnitErr_InvalidPropertyValue);
   }
   UInt32 ioSize = size;
-  ThrowIfError(AudioUnitGetProperty(mUnit, id, scope, element, data, &ioSize),
-               Describe("getting", id, scope, element));
+  ThrowIfError(mInstance.GetBytes(id, scope, element, data, ioSize), Describe("getting", id, scope, element));
 }
 
 void AudioUnitHandle::SetPropertyBytes(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                        const void* data, UInt32 size) {
-  ThrowIfError(AudioUnitSetProperty(mUnit, id, scope, element, data, size),
-               Describe("setting", id, scope, element));
+  ThrowIfError(mInstance.SetBytes(id, scope, element, data, size), Describe("setting", id, scope, element));
 }
 
 Float32 AudioUnitHandle::GetParameter(AudioUnitParameterID id, AudioUnitScope scope,
                                       AudioUnitElement element) const {
   Float32 value = 0.0f;
-  const OSStatus status = AudioUnitGetParameter(mUnit, id, scope, element, &value);
+  const OSStatus status = mInstance.GetParameter(id, scope, element, value);
   if (status != noErr) ThrowIfError(status, "getting parameter " + std::to_string(id));
   return value;
 }
 
 void AudioUnitHandle::SetParameter(AudioUnitParameterID id, Float32 value, AudioUnitScope scope,
                                    AudioUnitElement element) {
-  const OSStatus status = AudioUnitSetParameter(mUnit, id, scope, element, value, 0);
+  const OSStatus status = mInstance.SetParameter(id, scope, element, value);
   if (status != noErr) ThrowIfError(status, "setting parameter " + std::to_string(id));
 }
 

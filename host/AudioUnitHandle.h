@@ -1,6 +1,7 @@
 // An open instance of a component, owned: the instance is uninitialized (if
-// this handle initialized it) and disposed of when the handle goes. Every
-// call that fails throws a HostError naming the call and the status.
+// this handle initialized it) and disposed of when the handle goes. The
+// throwing layer over UnitInstance: every call that fails throws a HostError
+// naming the call and the status.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -9,9 +10,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "CFRef.h"
 #include "HostError.h"
 #include "StatusNames.h"
+#include "UnitInstance.h"
 
 namespace varsile::host {
 
@@ -22,12 +23,12 @@ class AudioUnitHandle {
 
   AudioUnitHandle(AudioUnitHandle&& other) noexcept;
   AudioUnitHandle& operator=(AudioUnitHandle&& other) noexcept;
-  AudioUnitHandle(const AudioUnitHandle&) = delete;
-  AudioUnitHandle& operator=(const AudioUnitHandle&) = delete;
   ~AudioUnitHandle();
 
-  AudioUnit Get() const noexcept { return mUnit; }
-  explicit operator bool() const noexcept { return mUnit != nullptr; }
+  AudioUnit Get() const noexcept { return mInstance.Get(); }
+  explicit operator bool() const noexcept { return static_cast<bool>(mInstance); }
+  // The status layer, for calls whose failure the caller handles itself.
+  UnitInstance& Instance() noexcept { return mInstance; }
   bool IsInitialized() const noexcept { return mInitialized; }
 
   void Initialize();
@@ -35,10 +36,6 @@ class AudioUnitHandle {
   void Reset();
 
   // Size and writability of a property (the info query).
-  struct PropertyInfo {
-    UInt32 size = 0;
-    bool writable = false;
-  };
   PropertyInfo GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element) const;
 
   // A fixed-size property read into a value of its record type. The unit
@@ -90,10 +87,9 @@ class AudioUnitHandle {
                     AudioUnitElement element = 0);
 
  private:
-  explicit AudioUnitHandle(AudioUnit unit) noexcept : mUnit(unit) {}
   void Dispose() noexcept;
 
-  AudioUnit mUnit = nullptr;
+  UnitInstance mInstance;
   bool mInitialized = false;
 };
 

@@ -2,12 +2,12 @@
 
 #include <AudioToolbox/AudioComponentRegistry.h>
 #include <AudioUnit/AudioUnit.h>
+#include <Varsile/CoreTypes.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <system_error>
 
-#include "CFRef.h"
 #include "ParameterCatalogue.h"
 #include "StatusNames.h"
 

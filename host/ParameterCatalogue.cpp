@@ -1,10 +1,10 @@
 #include "ParameterCatalogue.h"
 
+#include <Varsile/CoreTypes.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
-
-#include "CFRef.h"
 
 namespace varsile::host {
 

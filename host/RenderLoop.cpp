@@ -1,10 +1,10 @@
 #include "RenderLoop.h"
 
+#include <Varsile/CoreTypes.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
-
-#include "CanonicalFormat.h"
 
 namespace varsile::host {
 

@@ -1,10 +1,11 @@
 #include "PortRenderer.h"
 
+#include <Varsile/CoreTypes.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "CanonicalFormat.h"
 #include "HostError.h"
 
 namespace varsile::lv2 {
@@ -20,7 +21,7 @@ PortRenderer::PortRenderer(AudioUnit unit, Float64 sampleRate, UInt32 channels, 
   if (channels == 0 || maxFrames == 0) {
     throw host::HostError("setting up the renderer: no channels or no frames", kAudio_ParamError);
   }
-  const AudioStreamBasicDescription format = host::CanonicalFormat(sampleRate, channels);
+  const AudioStreamBasicDescription format = CanonicalFormat(sampleRate, channels);
   host::ThrowIfError(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0,
                                           &format, sizeof(format)),
                      "setting the input format");

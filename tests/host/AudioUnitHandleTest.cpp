@@ -1,12 +1,12 @@
+#include <Varsile/CoreTypes.h>
 #include <gtest/gtest.h>
 
-#include "CanonicalFormat.h"
 #include "HostTestSupport.h"
 
 namespace {
 
+using varsile::CanonicalFormat;
 using varsile::host::AudioUnitHandle;
-using varsile::host::CanonicalFormat;
 using varsile::host::HostError;
 
 TEST(AudioUnitHandle, OpensAndDisposesOfTheInstance) {

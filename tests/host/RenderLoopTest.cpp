@@ -1,3 +1,4 @@
+#include <Varsile/CoreTypes.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,14 +6,13 @@
 #include <numbers>
 #include <vector>
 
-#include "CanonicalFormat.h"
 #include "HostTestSupport.h"
 #include "RenderLoop.h"
 
 namespace {
 
+using varsile::CanonicalFormat;
 using varsile::host::AudioUnitHandle;
-using varsile::host::CanonicalFormat;
 using varsile::host::HostError;
 using varsile::host::RenderLoop;
 

@@ -7,12 +7,12 @@
 
 namespace {
 
+using varsile::CFRef;
 using varsile::cli::CliError;
 using varsile::cli::LoadPreset;
 using varsile::cli::ReadPresetFile;
 using varsile::cli::SavePreset;
 using varsile::host::AudioUnitHandle;
-using varsile::host::CFRef;
 
 class Presets : public toolstest::Scratch {
  protected:

@@ -7,10 +7,10 @@
 
 namespace {
 
+using varsile::CFRef;
 using varsile::cli::CliError;
 using varsile::cli::FromXml;
 using varsile::cli::ToXml;
-using varsile::host::CFRef;
 
 class PropertyListXml : public ::testing::Test {
  protected:

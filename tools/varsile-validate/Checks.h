@@ -7,11 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "HostUnit.h"
 #include "Report.h"
 #include "Target.h"
+#include "UnitInstance.h"
 
 namespace varsile::validate {
+
+using host::PropertyInfo;
 
 struct CheckGroup {
   std::string_view name;
@@ -43,13 +45,13 @@ bool RunChecks(Report& report, const Target& target, std::span<const std::string
 // Shared by the groups.
 
 // Opens an instance; failing to open ends the group.
-std::unique_ptr<HostUnit> OpenUnit(Report& report, const Target& target);
+std::unique_ptr<host::UnitInstance> OpenUnit(Report& report, const Target& target);
 // A status the group cannot go on without; anything but noErr ends it.
 void RequireNoErr(Report& report, OSStatus status, std::string_view name, std::string_view what);
 // An instance configured for rendering: canonical format at the rate and
 // channel count on input and output; initialized when asked. Ends the group
 // if any step fails.
-std::unique_ptr<HostUnit> OpenConfigured(Report& report, const Target& target, Float64 sampleRate,
-                                         UInt32 channels, bool initialize = true);
+std::unique_ptr<host::UnitInstance> OpenConfigured(Report& report, const Target& target, Float64 sampleRate,
+                                                   UInt32 channels, bool initialize = true);
 
 }  // namespace varsile::validate

@@ -58,7 +58,7 @@ void CheckOpenClose(Report& report, const Target& target) {
   int failures = 0;
   OSStatus firstFailure = noErr;
   for (int i = 0; i < kCycles; ++i) {
-    HostUnit unit(target.component);
+    host::UnitInstance unit(target.component);
     const OSStatus status = unit ? unit.Close() : unit.OpenStatus();
     if (status != noErr && failures++ == 0) firstFailure = status;
   }
@@ -70,10 +70,10 @@ void CheckOpenClose(Report& report, const Target& target) {
 
 void CheckManyOpen(Report& report, const Target& target) {
   constexpr std::size_t kInstances = 16;
-  std::vector<std::unique_ptr<HostUnit>> units;
+  std::vector<std::unique_ptr<host::UnitInstance>> units;
   std::size_t opened = 0;
   for (std::size_t i = 0; i < kInstances; ++i) {
-    units.push_back(std::make_unique<HostUnit>(target.component));
+    units.push_back(std::make_unique<host::UnitInstance>(target.component));
     if (*units.back()) ++opened;
   }
   // Closed out of order: odd ones first, then the even ones backwards.
@@ -97,7 +97,7 @@ void CheckThreadedOpen(Report& report, const Target& target) {
     threads.emplace_back([&] {
       while (!go.load()) std::this_thread::yield();
       for (int i = 0; i < kCycles; ++i) {
-        HostUnit unit(target.component);
+        host::UnitInstance unit(target.component);
         if (!unit || unit.Close() != noErr) ++failures;
       }
     });
@@ -109,7 +109,7 @@ void CheckThreadedOpen(Report& report, const Target& target) {
                    " instances each: " + std::to_string(failures.load()) + " failures");
 }
 
-void CheckVersion(Report& report, const Target& target, HostUnit& unit) {
+void CheckVersion(Report& report, const Target& target, host::UnitInstance& unit) {
   const OSStatus version = CallSelector(unit.Get(), kComponentVersionSelect);
   char text[96];
   std::snprintf(text, sizeof text, "the version selector answers 0x%08X, the registry 0x%08X",
@@ -117,7 +117,7 @@ void CheckVersion(Report& report, const Target& target, HostUnit& unit) {
   report.Check(static_cast<UInt32>(version) == target.version, "version", text);
 }
 
-void CheckCanDo(Report& report, HostUnit& unit) {
+void CheckCanDo(Report& report, host::UnitInstance& unit) {
   std::string missing;
   for (SInt16 selector : kRequiredSelectors) {
     if (!AudioComponentInstanceCanDo(unit.Get(), selector)) missing += " " + std::to_string(selector);

@@ -24,7 +24,7 @@ std::string FormatText(const AudioStreamBasicDescription& format) {
   return text;
 }
 
-void CheckDefaults(Report& report, HostUnit& unit) {
+void CheckDefaults(Report& report, host::UnitInstance& unit) {
   for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
     AudioStreamBasicDescription format{};
     const OSStatus status = unit.GetFormat(scope, 0, format);
@@ -34,7 +34,7 @@ void CheckDefaults(Report& report, HostUnit& unit) {
   }
 }
 
-void CheckCanonicalRates(Report& report, HostUnit& unit) {
+void CheckCanonicalRates(Report& report, host::UnitInstance& unit) {
   for (Float64 rate : kRates) {
     std::string wrong;
     for (UInt32 channels : {1u, 2u}) {
@@ -54,7 +54,7 @@ void CheckCanonicalRates(Report& report, HostUnit& unit) {
   }
 }
 
-void CheckSampleRateProperty(Report& report, HostUnit& unit) {
+void CheckSampleRateProperty(Report& report, host::UnitInstance& unit) {
   unit.ConfigureIO(44100.0, 2);
   const Float64 rate = 48000.0;
   const OSStatus set = unit.Set(kAudioUnitProperty_SampleRate, kAudioUnitScope_Output, 0, rate);
@@ -77,7 +77,7 @@ void CheckSampleRateProperty(Report& report, HostUnit& unit) {
                    " is output element 0's");
 }
 
-void CheckRefusals(Report& report, HostUnit& unit) {
+void CheckRefusals(Report& report, host::UnitInstance& unit) {
   unit.ConfigureIO(44100.0, 2);
   AudioStreamBasicDescription interleaved = CanonicalFormat(44100.0, 2);
   interleaved.mFormatFlags = kAudioFormatFlagsNativeFloatPacked;

@@ -19,7 +19,7 @@ void CheckConfigurations(Report& report, const Target& target) {
   for (UInt32 channels : {1u, 2u}) {
     for (Float64 rate : kRates) {
       const std::string name = std::to_string(channels) + "ch-" + FloatText(rate);
-      HostUnit unit(target.component);
+      host::UnitInstance unit(target.component);
       if (!unit) {
         report.Fail(name, "open: " + StatusText(unit.OpenStatus()));
         continue;
@@ -71,7 +71,7 @@ bool Accepts(const std::vector<AUChannelInfo>& configurations, SInt16 in, SInt16
 void CheckChannelConfigurations(Report& report, const Target& target) {
   std::vector<AUChannelInfo> configurations;
   {
-    HostUnit unit(target.component);
+    host::UnitInstance unit(target.component);
     const PropertyInfo info = unit.Info(kAudioUnitProperty_SupportedNumChannels, kAudioUnitScope_Global, 0);
     if (info.status == noErr && info.size >= sizeof(AUChannelInfo)) {
       configurations.resize(info.size / sizeof(AUChannelInfo));
@@ -91,7 +91,7 @@ void CheckChannelConfigurations(Report& report, const Target& target) {
 
   const std::array<std::pair<SInt16, SInt16>, 4> pairs{{{1, 1}, {2, 2}, {1, 2}, {2, 1}}};
   for (const auto& [in, out] : pairs) {
-    HostUnit unit(target.component);
+    host::UnitInstance unit(target.component);
     const OSStatus formats = unit.ConfigureIO(44100.0, static_cast<UInt32>(in), static_cast<UInt32>(out));
     const OSStatus status = formats == noErr ? unit.Initialize() : formats;
     const bool expected = Accepts(configurations, in, out);

@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "CFOwned.h"
+#include "CFValues.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "Text.h"
@@ -47,7 +47,7 @@ bool IsWhole(Float32 value) {
 
 class ParameterCheck {
  public:
-  ParameterCheck(Report& report, HostUnit& unit, AudioUnitScope scope, AudioUnitParameterID id)
+  ParameterCheck(Report& report, host::UnitInstance& unit, AudioUnitScope scope, AudioUnitParameterID id)
       : mReport(report), mUnit(unit), mScope(scope), mId(id) {}
 
   // Everything but sets, so that sets of one parameter (which may move
@@ -60,7 +60,7 @@ class ParameterCheck {
       return;
     }
     mHasInfo = true;
-    CFOwned<CFStringRef> releasedName;
+    CFRef<CFStringRef> releasedName;
     if ((mInfo.flags & kAudioUnitParameterFlag_CFNameRelease) != 0) releasedName.Reset(mInfo.cfNameString);
     mName = std::string(mInfo.name, strnlen(mInfo.name, sizeof mInfo.name));
 
@@ -152,7 +152,7 @@ class ParameterCheck {
            std::to_string(stringsInfo.size) + " bytes");
       return;
     }
-    CFOwned<CFArrayRef> strings;
+    CFRef<CFArrayRef> strings;
     const OSStatus status =
         mUnit.Get(kAudioUnitProperty_ParameterValueStrings, mScope, mId, *strings.Receive());
     if (status != noErr || !IsArray(strings.Get())) {
@@ -195,7 +195,7 @@ class ParameterCheck {
   }
 
   Report& mReport;
-  HostUnit& mUnit;
+  host::UnitInstance& mUnit;
   AudioUnitScope mScope;
   AudioUnitParameterID mId;
   AudioUnitParameterInfo mInfo{};
@@ -205,7 +205,7 @@ class ParameterCheck {
   int mFailures = 0;
 };
 
-void CheckClumps(Report& report, HostUnit& unit,
+void CheckClumps(Report& report, host::UnitInstance& unit,
                  const std::map<UInt32, std::vector<AudioUnitParameterID>>& clumps) {
   for (const auto& [clump, members] : clumps) {
     std::string ids;
@@ -213,7 +213,7 @@ void CheckClumps(Report& report, HostUnit& unit,
     AudioUnitParameterNameInfo request{clump, -1, nullptr};
     const OSStatus status =
         unit.Get(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0, request);
-    CFOwned<CFStringRef> name(status == noErr ? request.outName : nullptr);
+    CFRef<CFStringRef> name(status == noErr ? request.outName : nullptr);
     const std::string text = StringText(name.Get());
     report.Check(status == noErr && IsString(name.Get()) && !text.empty(), "clump " + std::to_string(clump),
                  status == noErr ? "\"" + text + "\", used by parameters " + ids
@@ -222,7 +222,8 @@ void CheckClumps(Report& report, HostUnit& unit,
   if (clumps.empty()) report.Pass("clumps", "no parameter names a clump");
 }
 
-void CheckMissingParameters(Report& report, HostUnit& unit, const std::vector<AudioUnitParameterID>& ids) {
+void CheckMissingParameters(Report& report, host::UnitInstance& unit,
+                            const std::vector<AudioUnitParameterID>& ids) {
   const AudioUnitParameterID absent = ids.empty() ? 0 : *std::max_element(ids.begin(), ids.end()) + 1;
   AudioUnitParameterInfo info{};
   const OSStatus infoStatus =
@@ -250,7 +251,7 @@ void CheckMissingParameters(Report& report, HostUnit& unit, const std::vector<Au
 }
 
 // The fast parameter entries the unit hands out agree with the selectors.
-void CheckFastParameters(Report& report, HostUnit& unit) {
+void CheckFastParameters(Report& report, host::UnitInstance& unit) {
   AudioUnitGetParameterProc fastGet = nullptr;
   AudioUnitSetParameterProc fastSet = nullptr;
   const OSStatus getStatus = unit.Get(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,

@@ -4,7 +4,8 @@
 
 namespace varsile::validate {
 
-std::vector<AudioUnitParameterID> ParameterIds(const HostUnit& unit, AudioUnitScope scope, OSStatus& status) {
+std::vector<AudioUnitParameterID> ParameterIds(const host::UnitInstance& unit, AudioUnitScope scope,
+                                               OSStatus& status) {
   const PropertyInfo info = unit.Info(kAudioUnitProperty_ParameterList, scope, 0);
   status = info.status;
   if (info.status != noErr || info.size < sizeof(AudioUnitParameterID)) return {};
@@ -16,7 +17,7 @@ std::vector<AudioUnitParameterID> ParameterIds(const HostUnit& unit, AudioUnitSc
   return ids;
 }
 
-std::vector<ParameterEntry> SurveyParameters(const HostUnit& unit, AudioUnitScope scope) {
+std::vector<ParameterEntry> SurveyParameters(const host::UnitInstance& unit, AudioUnitScope scope) {
   OSStatus status = noErr;
   std::vector<ParameterEntry> parameters;
   for (AudioUnitParameterID id : ParameterIds(unit, scope, status)) {
@@ -45,7 +46,7 @@ Float32 ValueAt(const AudioUnitParameterInfo& info, double fraction) {
   return static_cast<Float32>(info.unit == kAudioUnitParameterUnit_Indexed ? std::round(value) : value);
 }
 
-void SetWritable(HostUnit& unit, const std::vector<ParameterEntry>& parameters, double fraction,
+void SetWritable(host::UnitInstance& unit, const std::vector<ParameterEntry>& parameters, double fraction,
                  AudioUnitScope scope) {
   for (const ParameterEntry& p : parameters) {
     if (IsWritable(p.info)) unit.SetParameter(p.id, scope, 0, ValueAt(p.info, fraction));

@@ -6,9 +6,11 @@
 
 #include <vector>
 
-#include "HostUnit.h"
+#include "UnitInstance.h"
 
 namespace varsile::validate {
+
+using host::PropertyInfo;
 
 struct ParameterEntry {
   AudioUnitParameterID id = 0;
@@ -16,9 +18,10 @@ struct ParameterEntry {
 };
 
 // The scope's parameter list; status is that of the info query or the get.
-std::vector<AudioUnitParameterID> ParameterIds(const HostUnit& unit, AudioUnitScope scope, OSStatus& status);
+std::vector<AudioUnitParameterID> ParameterIds(const host::UnitInstance& unit, AudioUnitScope scope,
+                                               OSStatus& status);
 // Every listed parameter of the scope whose information can be read.
-std::vector<ParameterEntry> SurveyParameters(const HostUnit& unit,
+std::vector<ParameterEntry> SurveyParameters(const host::UnitInstance& unit,
                                              AudioUnitScope scope = kAudioUnitScope_Global);
 
 bool IsWritable(const AudioUnitParameterInfo& info);
@@ -28,7 +31,7 @@ bool IsMeter(const AudioUnitParameterInfo& info);
 Float32 ValueAt(const AudioUnitParameterInfo& info, double fraction);
 // Sets every writable parameter to ValueAt(fraction), so that a unit's
 // output and state differ from its defaults.
-void SetWritable(HostUnit& unit, const std::vector<ParameterEntry>& parameters, double fraction,
+void SetWritable(host::UnitInstance& unit, const std::vector<ParameterEntry>& parameters, double fraction,
                  AudioUnitScope scope = kAudioUnitScope_Global);
 
 }  // namespace varsile::validate

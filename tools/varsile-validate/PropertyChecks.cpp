@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "CFOwned.h"
+#include "CFValues.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "PropertyCatalogue.h"
@@ -105,7 +105,7 @@ struct Ledger {
 
 class PropertyWalk {
  public:
-  PropertyWalk(HostUnit& unit, bool initialized, AudioUnitParameterID parameter, UInt32 clump)
+  PropertyWalk(host::UnitInstance& unit, bool initialized, AudioUnitParameterID parameter, UInt32 clump)
       : mUnit(unit), mInitialized(initialized), mParameter(parameter), mClump(clump) {}
 
   void Walk(const PropertyTraits& traits, Ledger& ledger) {
@@ -329,14 +329,14 @@ class PropertyWalk {
     }
   }
 
-  HostUnit& mUnit;
+  host::UnitInstance& mUnit;
   bool mInitialized;
   AudioUnitParameterID mParameter;
   UInt32 mClump;
 };
 
 // The first global parameter, and the first clump one of them names.
-void FindSamples(HostUnit& unit, AudioUnitParameterID& parameter, UInt32& clump) {
+void FindSamples(host::UnitInstance& unit, AudioUnitParameterID& parameter, UInt32& clump) {
   const std::vector<ParameterEntry> parameters = SurveyParameters(unit);
   parameter = parameters.empty() ? 0 : parameters.front().id;
   clump = 1;
@@ -369,7 +369,7 @@ void CheckEveryProperty(Report& report, const Target& target) {
 
   // Again on an initialized instance, if the unit gets that far; the
   // initialization checks say why not.
-  HostUnit initializedUnit(target.component);
+  host::UnitInstance initializedUnit(target.component);
   if (initializedUnit.ConfigureIO(44100.0, 2) == noErr && initializedUnit.Initialize() == noErr) {
     PropertyWalk initialized(initializedUnit, true, parameter, clump);
     for (std::size_t i = 0; i < KnownProperties().size(); ++i) {
@@ -405,7 +405,7 @@ void CheckEveryProperty(Report& report, const Target& target) {
 }
 
 // Ids that no property has: every request is refused as an invalid property.
-void CheckUnknownIds(Report& report, HostUnit& unit) {
+void CheckUnknownIds(Report& report, host::UnitInstance& unit) {
   constexpr std::array<AudioUnitPropertyID, 4> kUnknown{10, 17, 1000, 0x7FFFFFFF};
   std::string wrong;
   for (AudioUnitPropertyID id : kUnknown) {
@@ -431,7 +431,7 @@ void CheckUnknownIds(Report& report, HostUnit& unit) {
 }
 
 // The host calls' own refusals, which come before the property is looked at.
-void CheckProtocol(Report& report, HostUnit& unit) {
+void CheckProtocol(Report& report, host::UnitInstance& unit) {
   const AudioUnitPropertyID id = kAudioUnitProperty_MaximumFramesPerSlice;
   const UInt32 before = unit.MaxFrames();
   UInt32 value = 0;
@@ -455,22 +455,22 @@ void CheckProtocol(Report& report, HostUnit& unit) {
 }
 
 // The context name, a writable reference: set, read back, remove.
-void CheckContextName(Report& report, HostUnit& unit) {
+void CheckContextName(Report& report, host::UnitInstance& unit) {
   const PropertyInfo info = unit.Info(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0);
   if (info.status != noErr) {
     report.Pass("context-name", "not available (" + StatusText(info.status) + ")");
     return;
   }
-  CFOwned<CFStringRef> name(CFStringCreateWithCString(nullptr, "validation context", kCFStringEncodingUTF8));
+  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, "validation context", kCFStringEncodingUTF8));
   const CFStringRef given = name.Get();
   const OSStatus set = unit.Set(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, given);
-  CFOwned<CFStringRef> read;
+  CFRef<CFStringRef> read;
   const OSStatus get = unit.Get(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, *read.Receive());
   const std::string text = StringText(read.Get());
   read.Reset();
   const OSStatus removed =
       unit.SetBytes(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, nullptr, 0);
-  CFOwned<CFStringRef> gone;
+  CFRef<CFStringRef> gone;
   const OSStatus after = unit.Get(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, *gone.Receive());
   report.Check(
       set == noErr && get == noErr && text == "validation context" && removed == noErr && after != noErr,
@@ -480,7 +480,7 @@ void CheckContextName(Report& report, HostUnit& unit) {
 }
 
 // Latency and tail time: durations in seconds, finite and not negative.
-void CheckDurations(Report& report, HostUnit& unit) {
+void CheckDurations(Report& report, host::UnitInstance& unit) {
   for (AudioUnitPropertyID id : {kAudioUnitProperty_Latency, kAudioUnitProperty_TailTime}) {
     const PropertyInfo info = unit.Info(id, kAudioUnitScope_Global, 0);
     if (info.status != noErr) {
@@ -498,7 +498,7 @@ void CheckDurations(Report& report, HostUnit& unit) {
 }
 
 // An effect has at least one input and one output element.
-void CheckBuses(Report& report, HostUnit& unit) {
+void CheckBuses(Report& report, host::UnitInstance& unit) {
   UInt32 inputs = 0;
   UInt32 outputs = 0;
   const OSStatus in = unit.Get(kAudioUnitProperty_ElementCount, kAudioUnitScope_Input, 0, inputs);

@@ -106,7 +106,7 @@ void CheckFrameCounts(Report& report, const Target& target) {
 
 // After audio has passed, every readable parameter, the meters included,
 // reads a finite value inside its range.
-void CheckMeters(Report& report, HostUnit& unit) {
+void CheckMeters(Report& report, host::UnitInstance& unit) {
   std::string wrong;
   std::size_t read = 0;
   for (const ParameterEntry& p : SurveyParameters(unit)) {
@@ -276,8 +276,8 @@ std::string CompareWithVariant(Report& report, const Target& target, AudioUnitPr
 // Processing in place or not, and input memory from the unit or the host,
 // are the host's choices of buffers; the audio is the same.
 void CheckBufferChoices(Report& report, const Target& target) {
-  const PropertyInfo inPlace =
-      HostUnit(target.component).Info(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0);
+  const PropertyInfo inPlace = host::UnitInstance(target.component)
+                                   .Info(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0);
   if (inPlace.status == noErr && inPlace.writable) {
     const std::string difference = CompareWithVariant(report, target, kAudioUnitProperty_InPlaceProcessing,
                                                       kAudioUnitScope_Global, 0, RenderRig::Buffers::Host);
@@ -308,7 +308,7 @@ struct RawList {
   std::vector<std::vector<float>> samples;
 };
 
-OSStatus ReadRenderError(HostUnit& unit, OSStatus& error) {
+OSStatus ReadRenderError(host::UnitInstance& unit, OSStatus& error) {
   error = 12345;
   return unit.Get(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, error);
 }

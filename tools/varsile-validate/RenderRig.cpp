@@ -39,7 +39,7 @@ float SignalSample(Signal signal, UInt32 channel, std::int64_t frame, Float64 sa
   return static_cast<float>(value) + 0.01f * Noise(channel, frame);
 }
 
-RenderRig::RenderRig(HostUnit& unit, UInt32 channels, Float64 sampleRate)
+RenderRig::RenderRig(host::UnitInstance& unit, UInt32 channels, Float64 sampleRate)
     : mUnit(unit), mChannels(channels), mSampleRate(sampleRate) {
   mListStorage.assign(
       (offsetof(AudioBufferList, mBuffers) + sizeof(AudioBuffer) * std::max(channels, 1u)) / 8 + 1, 0);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "HostUnit.h"
+#include "UnitInstance.h"
 
 namespace varsile::validate {
 
@@ -32,7 +32,7 @@ class RenderRig {
     Null,  // null mData: the unit hands out pointers to its own memory
   };
 
-  RenderRig(HostUnit& unit, UInt32 channels, Float64 sampleRate);
+  RenderRig(host::UnitInstance& unit, UInt32 channels, Float64 sampleRate);
   RenderRig(const RenderRig&) = delete;
   RenderRig& operator=(const RenderRig&) = delete;
   // Detaches the input callback, which points at this rig.
@@ -82,7 +82,7 @@ class RenderRig {
   void Reserve(UInt32 frames);
   AudioBufferList* List() noexcept;
 
-  HostUnit& mUnit;
+  host::UnitInstance& mUnit;
   UInt32 mChannels;
   Float64 mSampleRate;
   Signal mSignal = Signal::Tones;

@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "CFOwned.h"
+#include "CFValues.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "RenderRig.h"
@@ -34,7 +34,7 @@ constexpr std::array kGroups{
 // Touches everything a unit may create once per process (name caches, FFT
 // plans) so that the leak counts of the groups see only what a group leaves.
 void WarmUp(const Target& target) {
-  HostUnit unit(target.component);
+  host::UnitInstance unit(target.component);
   if (!unit) return;
   OSStatus status = noErr;
   const std::vector<AudioUnitParameterID> ids = ParameterIds(unit, kAudioUnitScope_Global, status);
@@ -44,7 +44,7 @@ void WarmUp(const Target& target) {
     if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0 && info.cfNameString != nullptr) {
       CFRelease(info.cfNameString);
     }
-    CFOwned<CFArrayRef> strings;
+    CFRef<CFArrayRef> strings;
     unit.Get(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, *strings.Receive());
     if ((info.flags & kAudioUnitParameterFlag_HasClump) != 0 && info.clumpID != 0) {
       AudioUnitParameterNameInfo clump{info.clumpID, -1, nullptr};
@@ -54,7 +54,7 @@ void WarmUp(const Target& target) {
       }
     }
   }
-  CFOwned<CFPropertyListRef> state;
+  CFRef<CFPropertyListRef> state;
   if (unit.Get(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, *state.Receive()) == noErr) {
     const CFPropertyListRef value = state.Get();
     unit.Set(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, value);
@@ -97,8 +97,8 @@ bool RunChecks(Report& report, const Target& target, std::span<const std::string
   return true;
 }
 
-std::unique_ptr<HostUnit> OpenUnit(Report& report, const Target& target) {
-  auto unit = std::make_unique<HostUnit>(target.component);
+std::unique_ptr<host::UnitInstance> OpenUnit(Report& report, const Target& target) {
+  auto unit = std::make_unique<host::UnitInstance>(target.component);
   if (!*unit) report.Require(false, "open", "AudioComponentInstanceNew: " + StatusText(unit->OpenStatus()));
   return unit;
 }
@@ -107,8 +107,8 @@ void RequireNoErr(Report& report, OSStatus status, std::string_view name, std::s
   if (status != noErr) report.Require(false, name, std::string(what) + ": " + StatusText(status));
 }
 
-std::unique_ptr<HostUnit> OpenConfigured(Report& report, const Target& target, Float64 sampleRate,
-                                         UInt32 channels, bool initialize) {
+std::unique_ptr<host::UnitInstance> OpenConfigured(Report& report, const Target& target, Float64 sampleRate,
+                                                   UInt32 channels, bool initialize) {
   auto unit = OpenUnit(report, target);
   const std::string where = std::to_string(channels) + " ch at " + FloatText(sampleRate) + " Hz";
   RequireNoErr(report, unit->ConfigureIO(sampleRate, channels), "setup", "canonical format, " + where);

@@ -48,7 +48,7 @@ struct Outcome {
   SampleStats stats;
 };
 
-Outcome ScheduleAndRender(HostUnit& unit, RenderRig& rig,
+Outcome ScheduleAndRender(host::UnitInstance& unit, RenderRig& rig,
                           const std::vector<AudioUnitParameterEvent>& events) {
   Outcome outcome;
   outcome.scheduled =

@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-#include "CFOwned.h"
+#include "CFValues.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "Text.h"
@@ -20,7 +20,7 @@ namespace varsile::validate {
 namespace {
 
 // Values of the parameters the state carries for sure: readable, not meters.
-std::vector<Float32> Values(HostUnit& unit, const std::vector<ParameterEntry>& parameters) {
+std::vector<Float32> Values(host::UnitInstance& unit, const std::vector<ParameterEntry>& parameters) {
   std::vector<Float32> values;
   for (const ParameterEntry& p : parameters) {
     Float32 value = 0.0f;
@@ -46,20 +46,20 @@ std::string ValuesDifference(const std::vector<ParameterEntry>& parameters,
   return {};
 }
 
-CFOwned<CFPropertyListRef> Save(HostUnit& unit, OSStatus& status) {
-  CFOwned<CFPropertyListRef> state;
+CFRef<CFPropertyListRef> Save(host::UnitInstance& unit, OSStatus& status) {
+  CFRef<CFPropertyListRef> state;
   status = unit.Get(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, *state.Receive());
   if (status != noErr) state.Reset();
   return state;
 }
 
-OSStatus Restore(HostUnit& unit, CFPropertyListRef state) {
+OSStatus Restore(host::UnitInstance& unit, CFPropertyListRef state) {
   return unit.Set(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, state);
 }
 
 CFTypeRef Value(CFPropertyListRef dictionary, const char* key) {
   if (!IsDictionary(dictionary)) return nullptr;
-  CFOwned<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
+  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
   return CFDictionaryGetValue(static_cast<CFDictionaryRef>(dictionary), name.Get());
 }
 
@@ -106,16 +106,16 @@ std::string StateDifference(CFPropertyListRef a, CFPropertyListRef b) {
 
 // A copy of a saved state with one key replaced (or added); a null value
 // removes the key.
-CFOwned<CFMutableDictionaryRef> Altered(CFPropertyListRef state, const char* key, CFTypeRef value) {
-  CFOwned<CFMutableDictionaryRef> copy(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                 &kCFTypeDictionaryValueCallBacks));
+CFRef<CFMutableDictionaryRef> Altered(CFPropertyListRef state, const char* key, CFTypeRef value) {
+  CFRef<CFMutableDictionaryRef> copy(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                               &kCFTypeDictionaryValueCallBacks));
   const auto source = static_cast<CFDictionaryRef>(state);
   const CFIndex count = CFDictionaryGetCount(source);
   std::vector<const void*> keys(static_cast<std::size_t>(count));
   std::vector<const void*> values(static_cast<std::size_t>(count));
   CFDictionaryGetKeysAndValues(source, keys.data(), values.data());
   for (CFIndex i = 0; i < count; ++i) CFDictionarySetValue(copy.Get(), keys[i], values[i]);
-  CFOwned<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
+  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
   if (value != nullptr) {
     CFDictionarySetValue(copy.Get(), name.Get(), value);
   } else {
@@ -124,8 +124,8 @@ CFOwned<CFMutableDictionaryRef> Altered(CFPropertyListRef state, const char* key
   return copy;
 }
 
-CFOwned<CFNumberRef> Number(SInt32 value) {
-  return CFOwned<CFNumberRef>(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
+CFRef<CFNumberRef> Number(SInt32 value) {
+  return CFRef<CFNumberRef>(CFNumberCreate(nullptr, kCFNumberSInt32Type, &value));
 }
 
 bool NumberIs(CFTypeRef value, SInt32 expected) {
@@ -134,13 +134,13 @@ bool NumberIs(CFTypeRef value, SInt32 expected) {
          number == expected;
 }
 
-void CheckContents(Report& report, const Target& target, HostUnit& unit) {
+void CheckContents(Report& report, const Target& target, host::UnitInstance& unit) {
   const PropertyInfo info = unit.Info(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0);
   report.Require(info.status == noErr && info.size == sizeof(CFPropertyListRef) && info.writable, "info",
                  "class info: " + StatusText(info.status) + ", " + std::to_string(info.size) + " bytes, " +
                      (info.writable ? "writable" : "read-only"));
   OSStatus status = noErr;
-  const CFOwned<CFPropertyListRef> state = Save(unit, status);
+  const CFRef<CFPropertyListRef> state = Save(unit, status);
   report.Require(status == noErr && IsDictionary(state.Get()), "save",
                  "saving a fresh instance: " + StatusText(status) +
                      (status == noErr && !IsDictionary(state.Get()) ? ", not a dictionary" : ""));
@@ -171,7 +171,7 @@ void CheckContents(Report& report, const Target& target, HostUnit& unit) {
                              : "keys " + keys + ";" + wrong);
 
   OSStatus again = noErr;
-  const CFOwned<CFPropertyListRef> second = Save(unit, again);
+  const CFRef<CFPropertyListRef> second = Save(unit, again);
   const std::string difference =
       again == noErr ? StateDifference(state.Get(), second.Get()) : StatusText(again);
   report.Check(difference.empty(), "stable",
@@ -186,14 +186,14 @@ void CheckRoundTrip(Report& report, const Target& target) {
     SetWritable(*source, parameters, 0.37);
     const std::vector<Float32> wanted = Values(*source, parameters);
     OSStatus status = noErr;
-    const CFOwned<CFPropertyListRef> saved = Save(*source, status);
+    const CFRef<CFPropertyListRef> saved = Save(*source, status);
     RequireNoErr(report, status, "round-trip", "saving the changed instance");
 
     auto fresh = OpenUnit(report, target);
     const OSStatus restored = Restore(*fresh, saved.Get());
     const std::string values = ValuesDifference(parameters, wanted, Values(*fresh, parameters));
     OSStatus again = noErr;
-    const CFOwned<CFPropertyListRef> resaved = Save(*fresh, again);
+    const CFRef<CFPropertyListRef> resaved = Save(*fresh, again);
     const std::string difference =
         again == noErr ? StateDifference(saved.Get(), resaved.Get()) : StatusText(again);
     report.Check(restored == noErr && values.empty() && difference.empty(), "round-trip",
@@ -205,7 +205,7 @@ void CheckRoundTrip(Report& report, const Target& target) {
     if (presetInfo.status == noErr) {
       AUPreset preset{};
       const OSStatus get = fresh->Get(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset);
-      CFOwned<CFStringRef> presetName(get == noErr ? preset.presetName : nullptr);
+      CFRef<CFStringRef> presetName(get == noErr ? preset.presetName : nullptr);
       const CFTypeRef savedName = Value(saved.Get(), "name");
       report.Check(get == noErr && presetName && CFEqual(presetName.Get(), savedName), "preset-name",
                    "after the restore the present preset is \"" + StringText(presetName.Get()) + "\" (" +
@@ -216,7 +216,7 @@ void CheckRoundTrip(Report& report, const Target& target) {
     auto initialized = OpenConfigured(report, target, 44100.0, 2);
     const OSStatus live = Restore(*initialized, saved.Get());
     const std::string liveValues = ValuesDifference(parameters, wanted, Values(*initialized, parameters));
-    const CFOwned<CFPropertyListRef> liveSaved = Save(*initialized, again);
+    const CFRef<CFPropertyListRef> liveSaved = Save(*initialized, again);
     const std::string liveDifference =
         again == noErr ? StateDifference(saved.Get(), liveSaved.Get()) : StatusText(again);
     report.Check(live == noErr && liveValues.empty() && liveDifference.empty(), "round-trip-initialized",
@@ -234,19 +234,18 @@ void CheckRefusals(Report& report, const Target& target) {
   auto unit = OpenUnit(report, target);
   const std::vector<ParameterEntry> parameters = SurveyParameters(*unit);
   OSStatus status = noErr;
-  const CFOwned<CFPropertyListRef> saved = Save(*unit, status);
+  const CFRef<CFPropertyListRef> saved = Save(*unit, status);
   RequireNoErr(report, status, "refusals", "saving");
   SetWritable(*unit, parameters, 0.37);
   const std::vector<Float32> values = Values(*unit, parameters);
   const AudioComponentDescription& d = target.description;
 
-  CFOwned<CFStringRef> notDictionary(
-      CFStringCreateWithCString(nullptr, "not a state", kCFStringEncodingUTF8));
-  const CFOwned<CFNumberRef> otherManufacturer = Number(static_cast<SInt32>(d.componentManufacturer ^ 0x20));
-  const CFOwned<CFNumberRef> otherSubtype = Number(static_cast<SInt32>(d.componentSubType ^ 0x20));
-  const CFOwned<CFNumberRef> otherVersion = Number(1);
-  CFOwned<CFMutableDictionaryRef> part(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
-                                                                 &kCFTypeDictionaryValueCallBacks));
+  CFRef<CFStringRef> notDictionary(CFStringCreateWithCString(nullptr, "not a state", kCFStringEncodingUTF8));
+  const CFRef<CFNumberRef> otherManufacturer = Number(static_cast<SInt32>(d.componentManufacturer ^ 0x20));
+  const CFRef<CFNumberRef> otherSubtype = Number(static_cast<SInt32>(d.componentSubType ^ 0x20));
+  const CFRef<CFNumberRef> otherVersion = Number(1);
+  CFRef<CFMutableDictionaryRef> part(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                               &kCFTypeDictionaryValueCallBacks));
   const auto manufacturer = Altered(saved.Get(), "manufacturer", otherManufacturer.Get());
   const auto subtype = Altered(saved.Get(), "subtype", otherSubtype.Get());
   const auto version = Altered(saved.Get(), "version", otherVersion.Get());
@@ -275,25 +274,25 @@ void CheckRefusals(Report& report, const Target& target) {
 void CheckDamaged(Report& report, const Target& target) {
   auto unit = OpenUnit(report, target);
   OSStatus status = noErr;
-  const CFOwned<CFPropertyListRef> saved = Save(*unit, status);
+  const CFRef<CFPropertyListRef> saved = Save(*unit, status);
   RequireNoErr(report, status, "damaged", "saving");
   const auto data = static_cast<CFDataRef>(Value(saved.Get(), "data"));
   const CFIndex length = IsData(data) ? CFDataGetLength(data) : 0;
   const UInt8* bytes = IsData(data) ? CFDataGetBytePtr(data) : nullptr;
 
   const auto cut = [&](CFIndex keep) {
-    return CFOwned<CFDataRef>(CFDataCreate(nullptr, bytes, std::clamp<CFIndex>(keep, 0, length)));
+    return CFRef<CFDataRef>(CFDataCreate(nullptr, bytes, std::clamp<CFIndex>(keep, 0, length)));
   };
   // One record claiming far more values than follow it.
   const std::array<UInt8, 20> overlong{0,    0,    0, 0, 0, 0, 0,    0,    0x7F, 0xFF,
                                        0xFF, 0xFF, 0, 0, 0, 0, 0x3F, 0x80, 0,    0};
   // A record for an element that does not exist.
   const std::array<UInt8, 20> absent{0, 0, 0, 0, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 0, 0x3F, 0x80, 0, 0};
-  const CFOwned<CFDataRef> cuts[] = {cut(10), cut(length - 3), cut(length / 2 + 1)};
-  const CFOwned<CFDataRef> overlongData(CFDataCreate(nullptr, overlong.data(), overlong.size()));
-  const CFOwned<CFDataRef> absentData(CFDataCreate(nullptr, absent.data(), absent.size()));
-  CFOwned<CFStringRef> text(CFStringCreateWithCString(nullptr, "not data", kCFStringEncodingUTF8));
-  const CFOwned<CFNumberRef> number = Number(7);
+  const CFRef<CFDataRef> cuts[] = {cut(10), cut(length - 3), cut(length / 2 + 1)};
+  const CFRef<CFDataRef> overlongData(CFDataCreate(nullptr, overlong.data(), overlong.size()));
+  const CFRef<CFDataRef> absentData(CFDataCreate(nullptr, absent.data(), absent.size()));
+  CFRef<CFStringRef> text(CFStringCreateWithCString(nullptr, "not data", kCFStringEncodingUTF8));
+  const CFRef<CFNumberRef> number = Number(7);
 
   const std::array<std::tuple<const char*, const char*, CFTypeRef>, 8> damaged{{
       {"data-cut-to-10-bytes", "data", cuts[0].Get()},
@@ -309,7 +308,7 @@ void CheckDamaged(Report& report, const Target& target) {
     const auto state = Altered(saved.Get(), key, value);
     const OSStatus restored = Restore(*unit, state.Get());
     OSStatus again = noErr;
-    const CFOwned<CFPropertyListRef> after = Save(*unit, again);
+    const CFRef<CFPropertyListRef> after = Save(*unit, again);
     report.Check(again == noErr && IsDictionary(after.Get()), std::string("survive ") + name,
                  "restore answered " + StatusText(restored) + "; saving afterwards: " + StatusText(again));
   }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "CFOwned.h"
+#include "CFValues.h"
 #include "Text.h"
 
 namespace varsile::validate {
@@ -84,7 +84,7 @@ std::optional<Target> FindTarget(const TargetQuery& query, std::ostream& log, st
     error = "the registry cannot describe the component: " + StatusText(status);
     return std::nullopt;
   }
-  CFOwned<CFStringRef> name;
+  CFRef<CFStringRef> name;
   if (AudioComponentCopyName(found, name.Receive()) == noErr) target.name = StringText(name.Get());
   if (AudioComponentGetVersion(found, &target.version) != noErr) target.version = 0;
   return target;

@@ -23,7 +23,7 @@ std::string Quoted(const std::string& path) {
 
 }  // namespace
 
-host::CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
+CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) {
     throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(EISDIR));
@@ -37,7 +37,7 @@ host::CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
   text << file.rdbuf();
   if (file.bad()) throw CliError("cannot read preset " + Quoted(path) + ": " + std::strerror(errno));
 
-  host::CFRef<CFPropertyListRef> state;
+  CFRef<CFPropertyListRef> state;
   try {
     state = FromXml(text.str());
   } catch (const CliError& failure) {
@@ -57,7 +57,7 @@ void WritePresetFile(CFPropertyListRef state, const std::string& path) {
 }
 
 void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
-  const host::CFRef<CFPropertyListRef> state = ReadPresetFile(path);
+  const CFRef<CFPropertyListRef> state = ReadPresetFile(path);
   const CFPropertyListRef value = state.Get();
   try {
     unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, value);
@@ -69,13 +69,13 @@ void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
 
 std::string PresetText(host::AudioUnitHandle& unit, const std::string& path) {
   const std::string name = std::filesystem::path(path).stem().string();
-  const host::CFRef<CFStringRef> presetName(
+  const CFRef<CFStringRef> presetName(
       CFStringCreateWithCString(kCFAllocatorDefault, name.c_str(), kCFStringEncodingUTF8));
   if (presetName) {
     const AUPreset preset{-1, presetName.Get()};
     unit.SetProperty(kAudioUnitProperty_PresentPreset, kAudioUnitScope_Global, 0, preset);
   }
-  const host::CFRef<CFPropertyListRef> state =
+  const CFRef<CFPropertyListRef> state =
       unit.CopyProperty<CFPropertyListRef>(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0);
   if (!state) throw CliError("the component gave no state to save");
   return ToXml(state.Get());

@@ -3,18 +3,18 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <Varsile/CoreTypes.h>
 
 #include <string>
 
 #include "AudioUnitHandle.h"
-#include "CFRef.h"
 
 namespace varsile::cli {
 
 // Reads a preset file. Throws CliError naming the file: missing or
 // unreadable, not an XML property list, not a dictionary, or holding kinds
 // of values a preset cannot carry.
-host::CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path);
+CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path);
 
 // Writes the dictionary beside the target and renames it into place.
 void WritePresetFile(CFPropertyListRef state, const std::string& path);

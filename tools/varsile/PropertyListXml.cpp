@@ -89,12 +89,12 @@ CFStringRef Utf8String(const char* text) {
   return string;
 }
 
-host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
+CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
   if (node == nullptr) throw CliError("the property list is empty");
   if (depth > kMaxDepth) throw CliError("the property list is nested too deeply");
   switch (plist_get_node_type(node)) {
     case PLIST_DICT: {
-      host::CFRef<CFMutableDictionaryRef> dictionary(CFDictionaryCreateMutable(
+      CFRef<CFMutableDictionaryRef> dictionary(CFDictionaryCreateMutable(
           kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
       plist_dict_iter iterator = nullptr;
       plist_dict_new_iter(node, &iterator);
@@ -105,20 +105,19 @@ host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
         plist_dict_next_item(node, iterator, &rawKey, &item);
         const CString key(rawKey);
         if (item == nullptr) break;
-        const host::CFRef<CFStringRef> cfKey(Utf8String(key ? key.get() : ""));
-        const host::CFRef<CFPropertyListRef> cfValue = FromPlistNode(item, depth + 1);
+        const CFRef<CFStringRef> cfKey(Utf8String(key ? key.get() : ""));
+        const CFRef<CFPropertyListRef> cfValue = FromPlistNode(item, depth + 1);
         CFDictionarySetValue(dictionary.Get(), cfKey.Get(), cfValue.Get());
       }
-      return host::CFRef<CFPropertyListRef>(dictionary.Release());
+      return CFRef<CFPropertyListRef>(dictionary.Release());
     }
     case PLIST_ARRAY: {
-      host::CFRef<CFMutableArrayRef> array(
-          CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
+      CFRef<CFMutableArrayRef> array(CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks));
       for (uint32_t i = 0, n = plist_array_get_size(node); i < n; ++i) {
-        const host::CFRef<CFPropertyListRef> item = FromPlistNode(plist_array_get_item(node, i), depth + 1);
+        const CFRef<CFPropertyListRef> item = FromPlistNode(plist_array_get_item(node, i), depth + 1);
         CFArrayAppendValue(array.Get(), item.Get());
       }
-      return host::CFRef<CFPropertyListRef>(array.Release());
+      return CFRef<CFPropertyListRef>(array.Release());
     }
     case PLIST_STRING: {
       // Read in place: libplist asserts when it copies a string holding a NUL.
@@ -127,7 +126,7 @@ host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
       if (text == nullptr) text = "";
       if (std::memchr(text, '\0', length) != nullptr)
         throw CliError("the property list holds text with a NUL character");
-      return host::CFRef<CFPropertyListRef>(Utf8String(text));
+      return CFRef<CFPropertyListRef>(Utf8String(text));
     }
     case PLIST_UINT: {
       // Read back as written: 64 bits, signed.
@@ -136,28 +135,26 @@ host::CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
       const auto integer = static_cast<SInt64>(bits);
       if (integer >= std::numeric_limits<SInt32>::min() && integer <= std::numeric_limits<SInt32>::max()) {
         const auto narrow = static_cast<SInt32>(integer);
-        return host::CFRef<CFPropertyListRef>(
-            CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &narrow));
+        return CFRef<CFPropertyListRef>(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &narrow));
       }
-      return host::CFRef<CFPropertyListRef>(
-          CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &integer));
+      return CFRef<CFPropertyListRef>(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &integer));
     }
     case PLIST_REAL: {
       double real = 0.0;
       plist_get_real_val(node, &real);
-      return host::CFRef<CFPropertyListRef>(CFNumberCreate(kCFAllocatorDefault, kCFNumberFloat64Type, &real));
+      return CFRef<CFPropertyListRef>(CFNumberCreate(kCFAllocatorDefault, kCFNumberFloat64Type, &real));
     }
     case PLIST_BOOLEAN: {
       std::uint8_t flag = 0;
       plist_get_bool_val(node, &flag);
-      return host::CFRef<CFPropertyListRef>(CFRetain(flag != 0 ? kCFBooleanTrue : kCFBooleanFalse));
+      return CFRef<CFPropertyListRef>(CFRetain(flag != 0 ? kCFBooleanTrue : kCFBooleanFalse));
     }
     case PLIST_DATA: {
       char* raw = nullptr;
       std::uint64_t length = 0;
       plist_get_data_val(node, &raw, &length);
       const CString bytes(raw);
-      return host::CFRef<CFPropertyListRef>(CFDataCreate(
+      return CFRef<CFPropertyListRef>(CFDataCreate(
           kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.get()), static_cast<CFIndex>(length)));
     }
     case PLIST_DATE:
@@ -175,7 +172,7 @@ PlistNode ToPlist(CFPropertyListRef value) {
   return ToPlistNode(value, 0);
 }
 
-host::CFRef<CFPropertyListRef> FromPlist(plist_t node) {
+CFRef<CFPropertyListRef> FromPlist(plist_t node) {
   return FromPlistNode(node, 0);
 }
 
@@ -189,7 +186,7 @@ std::string ToXml(CFPropertyListRef value) {
   return std::string(xml.get(), length);
 }
 
-host::CFRef<CFPropertyListRef> FromXml(std::string_view xml) {
+CFRef<CFPropertyListRef> FromXml(std::string_view xml) {
   if (xml.size() > std::numeric_limits<uint32_t>::max())
     throw CliError("not an XML property list (too large)");
   plist_t root = nullptr;

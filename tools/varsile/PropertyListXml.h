@@ -6,13 +6,12 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
+#include <Varsile/CoreTypes.h>
 #include <plist/plist.h>
 
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include "CFRef.h"
 
 namespace varsile::cli {
 
@@ -22,10 +21,10 @@ struct PlistFree {
 using PlistNode = std::unique_ptr<void, PlistFree>;
 
 PlistNode ToPlist(CFPropertyListRef value);
-host::CFRef<CFPropertyListRef> FromPlist(plist_t node);
+CFRef<CFPropertyListRef> FromPlist(plist_t node);
 
 std::string ToXml(CFPropertyListRef value);
 // Throws CliError "not an XML property list" for text libplist cannot read.
-host::CFRef<CFPropertyListRef> FromXml(std::string_view xml);
+CFRef<CFPropertyListRef> FromXml(std::string_view xml);
 
 }  // namespace varsile::cli

@@ -1,19 +1,15 @@
-// An instance the validator opened through the host calls, disposed of when
-// it goes, with the few conveniences the checks share. Every call answers
-// the component's own status; nothing here throws.
+// An open instance of a component, disposed of when it goes: the host calls
+// with the few conveniences every host needs. Every call answers the
+// component's own status and nothing here throws, so a validator sees every
+// status; AudioUnitHandle is the throwing layer over it.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
+#include <Varsile/CoreTypes.h>
 
 #include <type_traits>
 
-namespace varsile::validate {
-
-// The canonical format: 32-bit float, native byte order, non-interleaved.
-AudioStreamBasicDescription CanonicalFormat(Float64 sampleRate, UInt32 channels);
-// True when the 36 bytes from mSampleRate to mBitsPerChannel are identical.
-bool SameFormat(const AudioStreamBasicDescription& a, const AudioStreamBasicDescription& b);
-bool IsCanonicalFormat(const AudioStreamBasicDescription& format);
+namespace varsile::host {
 
 struct PropertyInfo {
   OSStatus status = noErr;
@@ -21,12 +17,16 @@ struct PropertyInfo {
   bool writable = false;
 };
 
-class HostUnit {
+class UnitInstance {
  public:
-  explicit HostUnit(AudioComponent component);
-  HostUnit(const HostUnit&) = delete;
-  HostUnit& operator=(const HostUnit&) = delete;
-  ~HostUnit();
+  UnitInstance() = default;
+  // Opens an instance; OpenStatus tells how that went.
+  explicit UnitInstance(AudioComponent component);
+  UnitInstance(UnitInstance&& other) noexcept;
+  UnitInstance& operator=(UnitInstance&& other) noexcept;
+  UnitInstance(const UnitInstance&) = delete;
+  UnitInstance& operator=(const UnitInstance&) = delete;
+  ~UnitInstance();
 
   AudioUnit Get() const noexcept { return mUnit; }
   OSStatus OpenStatus() const noexcept { return mOpenStatus; }
@@ -81,4 +81,4 @@ class HostUnit {
   OSStatus mOpenStatus = noErr;
 };
 
-}  // namespace varsile::validate
+}  // namespace varsile::host

@@ -1,4 +1,4 @@
-#include "CFOwned.h"
+#include "CFValues.h"
 
 #include <vector>
 
