@@ -46,6 +46,9 @@ GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::
                           " Hz: the component does not accept that (" + host::StatusName(failure.Status()) +
                           ")");
   }
+  const Float64 seconds = mUnit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+  if (seconds > 0.0 && std::isfinite(seconds))
+    mUnitLatency = static_cast<UInt32>(std::llround(seconds * sampleRate));
   mPending.assign(std::size_t{channels} * block, 0.0f);
   mReady.assign(std::size_t{channels} * 2 * block, 0.0f);
   RestartStream();
@@ -91,10 +94,10 @@ void GateHost::RenderBlock(const Float32* const* input, Float32* const* output, 
 }
 
 void GateHost::RestartStream() {
-  // The first Latency() frames handed out are silence.
+  // The first mBlock - 1 frames handed out are silence.
   std::fill(mReady.begin(), mReady.end(), 0.0f);
   mReadyStart = 0;
-  mReadyEnd = Latency();
+  mReadyEnd = mBlock - 1;
   mPendingFrames = 0;
 }
 
@@ -108,7 +111,7 @@ void GateHost::Stream(const Float32* const* input, Float32* const* output, std::
   const std::size_t readyStride = 2 * std::size_t{mBlock};
   std::vector<const Float32*> pending(mChannels);
   std::vector<Float32*> ready(mChannels);
-  // Held back are Latency() - mPendingFrames rendered frames, so every frame
+  // Held back are mBlock - 1 - mPendingFrames rendered frames, so every frame
   // taken in either completes a block or has a rendered frame to go out.
   for (std::size_t done = 0; done < frames;) {
     const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock - mPendingFrames, frames - done));
@@ -149,7 +152,22 @@ void GateHost::Flush(Float32* const* output) {
     rest[c] = output[c] + held;
   }
   if (mPendingFrames > 0) RenderBlock(pending.data(), rest.data(), mPendingFrames);
+  for (UInt32 c = 0; c < mChannels; ++c) rest[c] += mPendingFrames;
+  RenderSilence(rest.data(), mUnitLatency);
   Reset();
+}
+
+void GateHost::RenderSilence(Float32* const* output, std::size_t frames) {
+  std::fill(mPending.begin(), mPending.end(), 0.0f);
+  std::vector<const Float32*> silence(mChannels);
+  std::vector<Float32*> out(output, output + mChannels);
+  for (UInt32 c = 0; c < mChannels; ++c) silence[c] = &mPending[c * std::size_t{mBlock}];
+  for (std::size_t done = 0; done < frames;) {
+    const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock, frames - done));
+    RenderBlock(silence.data(), out.data(), count);
+    for (Float32*& channel : out) channel += count;
+    done += count;
+  }
 }
 
 }  // namespace varsile::python

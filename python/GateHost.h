@@ -7,7 +7,9 @@
 // streaming path renders fixed blocks counted from the start of the stream
 // and hands the samples out Latency() frames late; RenderWhole renders one
 // array from the start in the same blocks without delay, as
-// `varsile process --block N` does.
+// `varsile process --block N` does. A unit with a latency of its own (the
+// lookahead variant) adds it to the stream's, and RenderWhole undoes it as
+// the program does: it drops that much output and feeds as much silence.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -42,7 +44,7 @@ class GateHost {
   double SampleRate() const noexcept { return mSampleRate; }
   UInt32 Channels() const noexcept { return mChannels; }
   UInt32 Block() const noexcept { return mBlock; }
-  UInt32 Latency() const noexcept { return mBlock - 1; }
+  UInt32 Latency() const noexcept { return mBlock - 1 + mUnitLatency; }
 
   const host::ParameterCatalogue& Catalogue() const noexcept { return mCatalogue; }
   void Apply(const cli::GateOptions& options);
@@ -56,7 +58,8 @@ class GateHost {
   // Streams frames from input[c] into output[c], Latency() frames late.
   void Stream(const Float32* const* input, Float32* const* output, std::size_t frames);
   // The frames still held back (Latency() of them), rendering the partial
-  // last block; the stream then starts again, as after Reset.
+  // last block and the unit's latency in silence; the stream then starts
+  // again, as after Reset.
   void Flush(Float32* const* output);
   // Renders a whole array without delay, block by block, on a gate that has
   // rendered nothing yet; afterBlock gets the frames done after each block.
@@ -72,11 +75,14 @@ class GateHost {
 
  private:
   void RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames);
+  // Renders frames of silence in blocks into output[c].
+  void RenderSilence(Float32* const* output, std::size_t frames);
   void RestartStream();
 
   double mSampleRate;
   UInt32 mChannels;
   UInt32 mBlock;
+  UInt32 mUnitLatency = 0;  // frames
   host::AudioUnitHandle mUnit;
   host::ParameterCatalogue mCatalogue;
   std::optional<host::RenderLoop> mLoop;
@@ -97,17 +103,31 @@ class GateHost {
 template <typename AfterBlock>
 void GateHost::RenderWhole(const Float32* const* input, Float32* const* output, std::size_t frames,
                            AfterBlock&& afterBlock) {
-  std::vector<const Float32*> in(input, input + mChannels);
-  std::vector<Float32*> out(output, output + mChannels);
-  for (std::size_t done = 0; done < frames;) {
-    const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock, frames - done));
-    RenderBlock(in.data(), out.data(), count);
+  // Output lags input by the unit's latency, so each block's output lands
+  // where input has already been read, even when both are the same memory.
+  std::vector<const Float32*> in(mChannels);
+  std::vector<Float32*> rendered(mChannels);
+  std::vector<Float32*> out(mChannels);
+  const std::size_t total = frames + mUnitLatency;
+  for (std::size_t done = 0; done < total;) {
+    const bool silent = done >= frames;
+    const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock, (silent ? total : frames) - done));
+    const bool direct = mUnitLatency == 0;
     for (UInt32 c = 0; c < mChannels; ++c) {
-      in[c] += count;
-      out[c] += count;
+      in[c] = silent ? &mPending[c * std::size_t{mBlock}] : input[c] + done;
+      rendered[c] = direct ? output[c] + done : &mReady[c * 2 * std::size_t{mBlock}];
     }
+    if (silent) std::fill(mPending.begin(), mPending.end(), 0.0f);
+    RenderBlock(in.data(), rendered.data(), count);
     done += count;
-    afterBlock(done);
+    if (!direct && done > mUnitLatency) {
+      const std::size_t kept = std::min<std::size_t>(count, done - mUnitLatency);
+      for (UInt32 c = 0; c < mChannels; ++c) {
+        std::copy(rendered[c] + (count - kept), rendered[c] + count,
+                  output[c] + (done - mUnitLatency - kept));
+      }
+    }
+    afterBlock(std::min(done, frames));
   }
 }
 

@@ -383,16 +383,17 @@ how the stream is cut. flush() returns the frames held back and starts anew.)");
 
   m.def(
       "process",
-      [](const py::object& x, double sampleRate, VARSILE_SETTINGS_PARAMS) {
+      [](const py::object& x, double sampleRate, bool lookahead, VARSILE_SETTINGS_PARAMS) {
         vp::Audio audio = vp::TakeAudio(x, std::nullopt);
-        vp::GateHost host(sampleRate, audio.channels, vp::CheckedBlock(block), VARSILE_SETTINGS);
+        vp::GateHost host(sampleRate, audio.channels, vp::CheckedBlock(block), VARSILE_SETTINGS, {},
+                          lookahead);
         {
           py::gil_scoped_release unlocked;
           host.RenderWhole(audio.pointers.data(), audio.pointers.data(), audio.frames, [](std::size_t) {});
         }
         return audio.samples;
       },
-      "x"_a, "sample_rate"_a, py::kw_only(), VARSILE_SETTINGS_ARGS,
+      "x"_a, "sample_rate"_a, py::kw_only(), "lookahead"_a = false, VARSILE_SETTINGS_ARGS,
       "Gates a whole array at once, as `varsile process` gates a file.");
 
   m.def(

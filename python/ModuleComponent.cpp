@@ -9,14 +9,11 @@
 
 #include "CliError.h"
 #include "ComponentLocator.h"
+#include "GateSession.h"
 
 namespace varsile::python {
 
 namespace {
-
-// 'vgla', the lookahead variant's subtype.
-constexpr OSType kLookaheadSubType =
-    (OSType{'v'} << 24) | (OSType{'g'} << 16) | (OSType{'l'} << 8) | OSType{'a'};
 
 std::string ModuleDirectory() {
   Dl_info info{};
@@ -25,28 +22,34 @@ std::string ModuleDirectory() {
   return std::filesystem::path(info.dli_fname).parent_path().string();
 }
 
-AudioComponent LoadGate() {
+host::ComponentSearch GateSearch() {
   host::ComponentSearch search;
   if (const char* path = std::getenv("VARSILE_COMPONENT_PATH")) search.searchPath = path;
   search.defaultManifests =
       host::DefaultManifests(ModuleDirectory(), VARSILE_BUILD_TREE_MANIFEST, VARSILE_INSTALLED_MANIFEST);
-  return host::LocateComponent(search);
+  return search;
 }
 
 }  // namespace
 
 AudioComponent GateComponent(bool lookahead) {
-  // Loading registers the manifest's components; once is enough.
-  static std::once_flag once;
+  // Loading registers a manifest's components; once is enough.
+  static std::once_flag gateOnce;
+  static std::once_flag lookaheadOnce;
   static AudioComponent gate = nullptr;
-  std::call_once(once, [] { gate = LoadGate(); });
-  if (!lookahead) return gate;
-
-  AudioComponentDescription wanted{};
-  AudioComponentGetDescription(gate, &wanted);
-  wanted.componentSubType = kLookaheadSubType;
-  if (AudioComponent variant = AudioComponentFindNext(nullptr, &wanted)) return variant;
-  throw cli::UsageError("lookahead=True needs the lookahead gate, which this build of Varsile does not have");
+  static AudioComponent variant = nullptr;
+  if (!lookahead) {
+    std::call_once(gateOnce, [] { gate = host::LocateComponent(GateSearch()); });
+    return gate;
+  }
+  try {
+    std::call_once(lookaheadOnce,
+                   [] { variant = host::LocateComponent(cli::LookaheadSearch(GateSearch())); });
+  } catch (const host::ComponentNotFound& failure) {
+    throw cli::UsageError(std::string("lookahead=True needs the lookahead gate, which was not found: ") +
+                          failure.what());
+  }
+  return variant;
 }
 
 }  // namespace varsile::python

@@ -7,9 +7,9 @@
 
 namespace varsile::python {
 
-// The gate, or its lookahead variant ('vgla'), loaded once per process.
-// Throws host::ComponentNotFound, or cli::UsageError when the variant asked
-// for is not there.
+// The gate, or its lookahead variant from the manifest beside the gate's,
+// each loaded once per process. Throws host::ComponentNotFound, or
+// cli::UsageError when the variant is not there.
 AudioComponent GateComponent(bool lookahead);
 
 }  // namespace varsile::python

@@ -45,14 +45,19 @@ def test_equals_the_program_with_options_and_with_a_preset_it_saved(song, tmp_pa
     varsile.Gate(RATE, 2, **settings).save_preset(str(tmp_path / "p.aupreset"))
     cli("process", str(song), "-o", str(tmp_path / "b.wav"), "--preset", str(tmp_path / "p.aupreset"))
     assert np.array_equal(soundfile.read(tmp_path / "b.wav", dtype="float32")[0], theirs)
+    cli("process", str(song), "-o", str(tmp_path / "c.wav"), "--lookahead", "--scale", "major")
+    assert np.array_equal(varsile.process(melody(), RATE, scale="major", lookahead=True),
+                          soundfile.read(tmp_path / "c.wav", dtype="float32")[0].T)
     restored = varsile.Gate.from_preset(str(tmp_path / "p.aupreset"), RATE, 2)
     assert restored.key == "C#" and restored.volumes["fifth"] == 30 and restored.volumes["minor second"] == 10
 
 
-def test_streaming_in_uneven_chunks_equals_one_call():
+@pytest.mark.parametrize("lookahead", [False, True])
+def test_streaming_in_uneven_chunks_equals_one_call(lookahead):
     x = melody()
-    whole = varsile.process(x, RATE, scale="minor-pentatonic", attack=0.01, release=0.01)
-    gate = varsile.Gate(RATE, 2, scale="minor-pentatonic", attack=0.01, release=0.01)
+    settings = dict(scale="minor-pentatonic", attack=0.01, release=0.01, lookahead=lookahead)
+    whole = varsile.process(x, RATE, **settings)
+    gate = varsile.Gate(RATE, 2, **settings)
     cuts = [0, 1, 700, 701, 5000, 44100, 90001, x.shape[1]]
     parts = [gate.process(x[:, a:b]) for a, b in zip(cuts, cuts[1:])] + [gate.flush()]
     streamed = np.concatenate(parts, axis=1)
