@@ -40,10 +40,7 @@ std::vector<std::string> VolumeTexts(const std::optional<py::dict>& volumes) {
 
 // What the command line checks as it reads the options.
 cli::GateOptions Checked(cli::GateOptions options) {
-  if (options.scale && !music::FindScale(*options.scale)) {
-    throw cli::UsageError("unknown scale '" + *options.scale + "' (use one of: " + music::ScaleNames() + ")");
-  }
-  if (options.outOfScale && !options.scale) throw cli::UsageError("--out-of-scale needs --scale");
+  cli::CheckGateOptions(options);
   return options;
 }
 
