@@ -19,6 +19,8 @@ RenderLoop::RenderLoop(AudioUnitHandle& unit, Float64 sampleRate, UInt32 channel
   mUnit.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, maxFrames);
 
   mScratch.assign(std::size_t{channels} * maxFrames, 0.0f);
+  mInputAt.resize(channels);
+  mOutputAt.resize(channels);
   const std::size_t listBytes =
       offsetof(AudioBufferList, mBuffers) + std::size_t{channels} * sizeof(AudioBuffer);
   mOutputListMemory = std::make_unique<std::byte[]>(std::max(listBytes, sizeof(AudioBufferList)));
@@ -42,6 +44,23 @@ void RenderLoop::Render(const Float32* const* input, Float32* const* output, UIn
   if (frames > mMaxFrames) {
     throw HostError("rendering " + std::to_string(frames) + " frames", kAudioUnitErr_TooManyFramesToProcess);
   }
+  if (mHop == 0) {
+    RenderCall(input, output, frames);
+    return;
+  }
+  for (UInt32 done = 0; done < frames;) {
+    const auto toGrid = static_cast<UInt32>((mHop - 1 - static_cast<UInt64>(mSampleTime) % mHop) % mHop);
+    const UInt32 span = std::min(frames - done, toGrid == 0 ? mHop : toGrid);
+    for (UInt32 c = 0; c < mChannels; ++c) {
+      mInputAt[c] = input[c] + done;
+      mOutputAt[c] = output[c] + done;
+    }
+    RenderCall(mInputAt.data(), mOutputAt.data(), span);
+    done += span;
+  }
+}
+
+void RenderLoop::RenderCall(const Float32* const* input, Float32* const* output, UInt32 frames) {
   for (UInt32 c = 0; c < mChannels; ++c) {
     AudioBuffer& buffer = mOutputList->mBuffers[c];
     buffer.mNumberChannels = 1;

@@ -17,6 +17,10 @@
 
 namespace varsile::host {
 
+// The gate's tracker completes an analysis every 256 frames from its reset,
+// on frames 255, 511, ...: the grid to split renders on (SplitAtHops).
+inline constexpr UInt32 kGateHopFrames = 256;
+
 class RenderLoop {
  public:
   RenderLoop(AudioUnitHandle& unit, Float64 sampleRate, UInt32 channels, UInt32 maxFrames);
@@ -34,9 +38,17 @@ class RenderLoop {
   // HostError with the unit's status.
   void Render(const Float32* const* input, Float32* const* output, UInt32 frames);
 
+  // From now on each Render is split so that every call to the unit starts
+  // at, and never runs past, a frame hop - 1, 2 hop - 1, ... after Rewind.
+  // A unit that decides once per hop (the gate's tracker completes an
+  // analysis on those frames, counted from its reset) then gives the same
+  // output for any block size. 0 renders whole blocks.
+  void SplitAtHops(UInt32 hop) noexcept { mHop = hop; }
+
   void Rewind() noexcept { mSampleTime = 0.0; }
 
  private:
+  void RenderCall(const Float32* const* input, Float32* const* output, UInt32 frames);
   static OSStatus SupplyInput(void* refCon, AudioUnitRenderActionFlags* flags,
                               const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames,
                               AudioBufferList* ioData) noexcept;
@@ -44,7 +56,11 @@ class RenderLoop {
   AudioUnitHandle& mUnit;
   UInt32 mChannels;
   UInt32 mMaxFrames;
+  UInt32 mHop = 0;
   Float64 mSampleTime = 0.0;
+  // The channels' pointers at the start of a split call.
+  std::vector<const Float32*> mInputAt;
+  std::vector<Float32*> mOutputAt;
   // What the callback reads from during the current render.
   const Float32* const* mInput = nullptr;
   UInt32 mInputFrames = 0;

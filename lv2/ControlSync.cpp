@@ -73,8 +73,9 @@ void ControlSync::SendEnabled(bool enabled) noexcept {
   }
 }
 
-void ControlSync::SendChanges() noexcept {
+bool ControlSync::SendChanges() noexcept {
   bool intervalChanged = false;
+  bool resumed = false;
   for (Input& input : mInputs) {
     input.changed = false;
     if (input.data == nullptr) continue;
@@ -99,6 +100,7 @@ void ControlSync::SendChanges() noexcept {
     if (!input.changed || &input == master) continue;
     if (input.enabled) {
       SendEnabled(input.pending != 0.0f);
+      resumed = input.pending != 0.0f;
     } else {
       Send(input.parameter, input.pending);
     }
@@ -111,6 +113,7 @@ void ControlSync::SendChanges() noexcept {
       mMasterHeld = master->applied;
     }
   }
+  return resumed;
 }
 
 void ControlSync::ReadMeters() noexcept {

@@ -41,8 +41,9 @@ class ControlSync {
   // False if the index is not a control port.
   bool Connect(UInt32 port, void* data) noexcept;
 
-  // Sends every input port that changed since the last call, at once.
-  void SendChanges() noexcept;
+  // Sends every input port that changed since the last call, at once. True
+  // when the gate has just resumed from bypass, its analysis starting over.
+  bool SendChanges() noexcept;
 
   // Reads the meters into their output ports.
   void ReadMeters() noexcept;

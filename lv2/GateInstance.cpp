@@ -7,6 +7,7 @@
 #include "BundleDescriber.h"
 #include "ParameterCatalogue.h"
 #include "PluginVariants.h"
+#include "RenderLoop.h"
 
 namespace varsile::lv2 {
 
@@ -25,6 +26,8 @@ GateInstance::GateInstance(const PluginVariant& variant, double sampleRate, cons
   const UInt32 maxFrames = MaxFramesFromFeatures(features);
   for (const AudioUnit unit : units) {
     mRenderers.push_back(std::make_unique<PortRenderer>(unit, sampleRate, 1, maxFrames));
+    // Decisions on the tracker's grid: the same sound for any block length.
+    mRenderers.back()->SplitAtHops(host::kGateHopFrames);
   }
   mControls.emplace(std::move(units), mTable, catalogue);
 }
@@ -57,6 +60,7 @@ void GateInstance::Activate() noexcept {
     const double frames =
         std::isfinite(seconds) ? std::clamp(seconds * mSampleRate, 0.0, double{kLatencyMaximum}) : 0.0;
     mLatencyFrames = static_cast<Float32>(std::round(frames));
+    for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) renderer->RestartGrid();
     mActive = true;
   } catch (...) {
     for (host::AudioUnitHandle& unit : mUnits) unit.Uninitialize();
@@ -78,8 +82,11 @@ void GateInstance::Run(UInt32 frames) noexcept {
     }
     return;
   }
-  mControls->SendChanges();
-  for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) renderer->Render(frames);
+  const bool resumed = mControls->SendChanges();
+  for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) {
+    if (resumed) renderer->RestartGrid();
+    renderer->Render(frames);
+  }
   mControls->ReadMeters();
 }
 

@@ -52,7 +52,12 @@ PortRenderer::~PortRenderer() {
 
 void PortRenderer::Render(UInt32 frames) noexcept {
   for (UInt32 offset = 0; offset < frames;) {
-    const UInt32 piece = std::min(frames - offset, mMaxFrames);
+    UInt32 piece = std::min(frames - offset, mMaxFrames);
+    if (mHop != 0) {
+      const auto phase = static_cast<UInt64>(mSampleTime - mGridOrigin) % mHop;
+      const auto toGrid = static_cast<UInt32>((mHop - 1 - phase) % mHop);
+      piece = std::min(piece, toGrid == 0 ? mHop : toGrid);
+    }
     if (!RenderPiece(offset, piece)) {
       for (Float32* output : mOutputs) {
         if (output != nullptr) std::fill_n(output + offset, piece, 0.0f);

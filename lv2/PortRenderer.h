@@ -34,6 +34,15 @@ class PortRenderer {
   // may share memory. A failed piece is written as silence.
   void Render(UInt32 frames) noexcept;
 
+  // Splits every render so that each call to the unit starts at, and never
+  // runs past, a frame hop - 1, 2 hop - 1, ... after the unit's analysis
+  // last started over (RestartGrid): where the gate's tracker decides. The
+  // output is then the same for any block length. 0 splits only at MaxFrames.
+  void SplitAtHops(UInt32 hop) noexcept { mHop = hop; }
+  // The unit's analysis starts over with the next frame (it was initialized,
+  // or resumed from bypass).
+  void RestartGrid() noexcept { mGridOrigin = mSampleTime; }
+
  private:
   static OSStatus SupplyInput(void* refCon, AudioUnitRenderActionFlags* flags,
                               const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames,
@@ -46,6 +55,8 @@ class PortRenderer {
   // Never reset: the component renders once per time stamp, so a time it
   // has seen before would hand back the old samples.
   Float64 mSampleTime = 0.0;
+  Float64 mGridOrigin = 0.0;
+  UInt32 mHop = 0;
   std::vector<const Float32*> mInputs;
   std::vector<Float32*> mOutputs;
   // The piece being rendered, for the callback.

@@ -38,6 +38,8 @@ GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::
   mVolumeID = mCatalogue.Require("current volume").id;
   try {
     mLoop.emplace(mUnit, sampleRate, channels, block);
+    // As the program renders: the same output for any block size.
+    mLoop->SplitAtHops(host::kGateHopFrames);
     mUnit.Initialize();
   } catch (const host::HostError& failure) {
     if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;

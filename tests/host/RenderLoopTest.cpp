@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "HostTestSupport.h"
@@ -117,6 +118,33 @@ TEST(RenderLoop, RendersWhatTheUnitRendersWhenDrivenDirectly) {
   }
   // The gate did something: C# was silenced after the release.
   EXPECT_LT(std::abs(out[0][kFrames - 1]), 1e-6f);
+}
+
+TEST(RenderLoop, SplitAtTheHopsTheOutputIsTheSameForAnyBlockSize) {
+  const auto signal = TestSignal();
+  const auto render = [&](const auto& nextBlock) {
+    AudioUnitHandle unit = hosttest::OpenGate();
+    Configure(unit);
+    unit.SetParameter(3, 30.0f);  // a partial volume, reached by a 10 ms ramp
+    std::vector<std::vector<Float32>> out(kChannels, std::vector<Float32>(kFrames));
+    RenderLoop loop(unit, 44100.0, kChannels, 4096);
+    loop.SplitAtHops(256);
+    unit.Initialize();
+    for (UInt32 done = 0; done < kFrames;) {
+      const UInt32 frames = std::min(nextBlock(), kFrames - done);
+      const Float32* in[kChannels] = {signal[0].data() + done, signal[1].data() + done};
+      Float32* o[kChannels] = {out[0].data() + done, out[1].data() + done};
+      loop.Render(in, o, frames);
+      done += frames;
+    }
+    return out;
+  };
+  const auto expected = render([] { return 512u; });
+  for (const UInt32 block : {1u, 7u, 64u, 256u, 4096u})
+    EXPECT_EQ(render([=] { return block; }), expected) << block << " frames";
+  std::mt19937 random(18);
+  EXPECT_EQ(render([&] { return static_cast<UInt32>(1 + random() % 1500); }), expected) << "random blocks";
+  EXPECT_NE(expected, signal) << "the gate moved";
 }
 
 TEST(RenderLoop, InputAndOutputMayShareMemory) {

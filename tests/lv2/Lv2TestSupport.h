@@ -187,7 +187,7 @@ inline Planar Melody(UInt32 channels, double sampleRate, double seconds) {
 
 // The same component driven directly through the host calls, with the
 // plug-in's defaults and the given parameter values (by port symbol, set in
-// port order), in blocks.
+// port order), in blocks split on the tracker's grid.
 inline Planar DirectRender(const Planar& input, double sampleRate, UInt32 block,
                            const std::map<std::string, float>& settings) {
   using namespace varsile;
@@ -201,6 +201,7 @@ inline Planar DirectRender(const Planar& input, double sampleRate, UInt32 block,
   }
   Planar output(channels, std::vector<float>(input[0].size(), 0.0f));
   host::RenderLoop loop(unit, sampleRate, channels, block);
+  loop.SplitAtHops(host::kGateHopFrames);
   unit.Initialize();
   std::vector<const float*> in(channels);
   std::vector<float*> out(channels);

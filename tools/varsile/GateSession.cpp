@@ -69,6 +69,7 @@ void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 
     mLoop.reset();
     mUnit.Uninitialize();
     mLoop.emplace(mUnit, input.SampleRate(), channels, block);
+    mLoop->SplitAtHops(host::kGateHopFrames);
     mUnit.Initialize();
   } catch (const host::HostError& failure) {
     if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
