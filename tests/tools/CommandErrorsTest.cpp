@@ -71,7 +71,7 @@ TEST_F(CommandErrors, AChannelCountTheComponentRefuses) {
   EXPECT_EQ(Failure({"process", mInput, "-o", Path("out.wav")}),
             "'" + mInput +
                 "' has 2 channels at 44100 Hz, which the component does not accept "
-                "(kAudioUnitErr_FormatNotSupported (-10868))");
+                "(the component does not take this audio format)");
   EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
 }
 
@@ -96,8 +96,9 @@ TEST_F(CommandErrors, UnknownKeysScalesIntervalsOptionsAndCommands) {
   EXPECT_EQ(Usage({"demo", "extra"}), "unexpected argument 'extra'");
   EXPECT_EQ(Usage({"mix"}), "unknown command 'mix' (try 'varsile --help')");
   EXPECT_EQ(Usage({"process"}), "process needs an input file (try 'varsile process --help')");
-  EXPECT_EQ(Usage({"process", mInput}), "process needs an output file: -o OUT");
-  EXPECT_EQ(Usage({"process", mInput, "second.wav", "-o", out}), "unexpected argument 'second.wav'");
+  EXPECT_EQ(Usage({"process", mInput}), "process needs an output file: -o OUT (or --out-dir DIR)");
+  EXPECT_EQ(Usage({"process", mInput, "second.wav", "-o", out}),
+            "several input files need --out-dir DIR instead of -o");
   EXPECT_EQ(Usage({"analyze"}), "analyze needs an input file (try 'varsile analyze --help')");
   EXPECT_EQ(Usage({"process", mInput, "-o", out, "--block", "0"}),
             "--block needs a whole number from 1 to 65536, got '0'");
@@ -146,6 +147,24 @@ TEST_F(CommandErrors, UnwritableOutputsLeaveNothingAndDestroyNothing) {
   std::vector<std::string> expected{"in.wav", "out.wav"};
   if (geteuid() != 0) expected.insert(expected.begin() + 1, "locked");
   EXPECT_EQ(Files(), expected);
+}
+
+TEST_F(CommandErrors, TwoNamesForOneFileAreRefusedBeforeAnythingIsWritten) {
+  const std::string before = toolstest::ReadText(mInput);
+  const std::string out = Path("out.wav");
+  std::filesystem::create_symlink(mInput, Path("link.wav"));
+  EXPECT_EQ(Usage({"process", mInput, "-o", mInput}),
+            "-o '" + mInput + "' is the same file as the input; nothing was written");
+  EXPECT_EQ(Usage({"process", mInput, "-o", out, "--save-preset", Path("link.wav")}),
+            "--save-preset '" + Path("link.wav") + "' is the same file as the input '" + mInput +
+                "'; nothing was written");
+  EXPECT_EQ(Usage({"process", mInput, "-o", out, "--meters", mFolder.string() + "/./out.wav"}),
+            "--meters '" + mFolder.string() + "/./out.wav' is the same file as -o '" + out +
+                "'; nothing was written");
+  EXPECT_EQ(Usage({"analyze", mInput, "--meters", mInput}),
+            "--meters '" + mInput + "' is the same file as the input; nothing was written");
+  EXPECT_EQ(toolstest::ReadText(mInput), before);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "link.wav"}));
 }
 
 TEST_F(CommandErrors, AMissingComponentIsReported) {

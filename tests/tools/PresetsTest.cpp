@@ -100,9 +100,23 @@ TEST_F(Presets, APresetOfAnotherComponentIsRefusedByTheComponent) {
                           "<key>version</key><integer>0</integer>"
                           "<key>subtype</key><integer>1</integer>"
                           "<key>manufacturer</key><integer>2</integer>"
-                          "</dict></plist>";
-  EXPECT_EQ(LoadError(other),
-            "the component refused the preset '" + other + "': kAudioUnitErr_InvalidPropertyValue (-10851)");
+                          "<key>data</key><data></data></dict></plist>";
+  EXPECT_EQ(LoadError(other), "the component refused the preset '" + other +
+                                  "': it holds a value the component does not accept");
+}
+
+TEST_F(Presets, DamagedValuesAndMissingDataAreRefusedByName) {
+  toolstest::WriteAudio(Path("in.wav"), toolstest::Tone(69, 0.1));
+  AudioUnitHandle unit = Open();
+  unit.SetParameter(0, 99.0f);  // the key
+  SavePreset(unit, Path("bad.aupreset"));
+  EXPECT_EQ(Run({"process", Path("in.wav"), "-o", Path("out.wav"), "--preset", Path("bad.aupreset")}), 1);
+  EXPECT_EQ(Err(), "varsile: cannot use preset '" + Path("bad.aupreset") +
+                       "': it sets key to 99, outside 0 to 11\n");
+  const std::string empty = Path("empty.aupreset");
+  std::ofstream(empty) << "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict/></plist>";
+  EXPECT_EQ(LoadError(empty), "cannot use preset '" + empty + "': it holds no 'data' (the parameter values)");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"bad.aupreset", "empty.aupreset", "in.wav"}));
 }
 
 TEST_F(Presets, AFailedSaveLeavesNothingBehind) {

@@ -2,14 +2,17 @@
 // calls with the same settings and block size.
 #include <AudioToolbox/AudioComponentRegistry.h>
 #include <AudioUnit/AudioUnit.h>
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <bitset>
 #include <cstring>
+#include <map>
 
 #include "AudioFile.h"
 #include "CliError.h"
 #include "GateSession.h"
+#include "NotePlot.h"
 #include "Presets.h"
 #include "ToolsTestSupport.h"
 
@@ -113,9 +116,9 @@ Reference RenderDirectly(const Audio& audio, const std::vector<std::pair<UInt32,
   return reference;
 }
 
-std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+std::vector<std::vector<std::string>> ReadCsv(const std::string& csv) {
   std::vector<std::vector<std::string>> rows;
-  std::istringstream text(toolstest::ReadText(path));
+  std::istringstream text(csv);
   for (std::string line; std::getline(text, line);) {
     std::vector<std::string> fields;
     std::istringstream row(line);
@@ -168,12 +171,14 @@ TEST_F(ProcessCommand, MatchesTheComponentDrivenDirectlyBitForBit) {
   EXPECT_EQ(std::memcmp(output.samples.data(), reference.samples.data(), output.samples.size() * 4), 0);
   EXPECT_NE(output.samples, input.samples);  // the gate did close
 
-  const auto rows = ReadCsv(Path("meters.csv"));
+  const auto rows = ReadCsv(toolstest::ReadText(Path("meters.csv")));
   ASSERT_EQ(rows.size(), reference.meters.size() + 1);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"time_s", "current_note", "accuracy", "current_volume"}));
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"time_s", "current_note", "accuracy", "current_volume", "note",
+                                               "channel"}));
   for (std::size_t i = 0; i < reference.meters.size(); ++i) {
     const auto& row = rows[i + 1];
-    ASSERT_EQ(row.size(), 4u);
+    ASSERT_EQ(row.size(), 6u);
+    EXPECT_EQ(row[5], "1");
     const double end = std::min<double>((i + 1) * 300.0, static_cast<double>(input.Frames())) / 48000.0;
     EXPECT_NEAR(std::stod(row[0]), end, 1e-6) << i;
     EXPECT_EQ(std::stoi(row[1]), static_cast<int>(reference.meters[i].note)) << i;
@@ -268,6 +273,10 @@ TEST_F(ProcessCommand, PresetsLoadSaveAndTheOptionsApplyOnTop) {
   EXPECT_EQ(unit.GetParameter(2 + 1), 40.0f);
   EXPECT_EQ(unit.GetParameter(2 + 2), 0.0f);
   EXPECT_EQ(unit.GetParameter(2 + 3), 100.0f);
+  ASSERT_EQ(Run({"params", "--preset", Path("first.aupreset")}), 0) << Err();
+  EXPECT_NE(Out().find("key: E\nmaster volume: 100%\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("minor second / F: 100%\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("attack time: 0.3 s\n"), std::string::npos) << Out();
   const std::string text = toolstest::ReadText(Path("second.aupreset"));
   EXPECT_EQ(text.rfind("<?xml", 0), 0u);
   EXPECT_NE(text.find("<string>second</string>"), std::string::npos);
@@ -305,53 +314,70 @@ TEST_F(ProcessCommand, LookaheadGatesAWrongNoteFromItsOnsetAndNeitherDependsOnTh
   }
 }
 
-TEST_F(ProcessCommand, AnalyzeFindsTheNotesOfAGeneratedTone) {
-  toolstest::WriteAudio(Path("tone.wav"),
-                        toolstest::Concatenate(toolstest::Tone(69, 1.0), toolstest::Tone(76, 0.5)));
-  ASSERT_EQ(Run({"analyze", Path("tone.wav"), "--meters", Path("m.csv")}), 0) << Err();
-  std::istringstream table(Out());
-  std::string header;
-  std::getline(table, header);
-  EXPECT_EQ(header, "start (s)   end (s)  note  accuracy (%)");
-  struct Row {
-    double start, end;
-    std::string note;
-    double accuracy;
-  };
-  std::vector<Row> rows;
-  for (std::string line; std::getline(table, line);) {
-    std::istringstream fields(line);
-    Row row;
-    fields >> row.start >> row.end;
-    std::string word;
-    while (fields >> word) row.note += (row.note.empty() ? "" : " ") + word;
-    const std::size_t last = row.note.rfind(' ');
-    row.accuracy = std::stod(row.note.substr(last + 1));
-    row.note = row.note.substr(0, last);
-    rows.push_back(row);
+TEST_F(ProcessCommand, AnalyzeFindsTheNotesOfEveryChannel) {
+  // Channel 1: A for 1 s, then E; channel 2: silence, then E.
+  const Audio first = toolstest::Concatenate(toolstest::Tone(69, 1.0), toolstest::Tone(76, 0.5));
+  const Audio second = toolstest::Tone(76, 1.5);
+  Audio stereo{44100, 2, {}};
+  for (std::size_t i = 0; i < first.samples.size(); ++i) {
+    stereo.samples.push_back(first.samples[i]);
+    stereo.samples.push_back(i < 44100 ? 0.0f : second.samples[i]);
   }
-  // A, then E: the first analysis comes within the first block.
-  ASSERT_GE(rows.size(), 2u) << Out();
-  EXPECT_EQ(rows.front().note, "A");
-  EXPECT_EQ(rows.back().note, "E");
-  EXPECT_EQ(rows.front().start, 0.0);
-  double longestA = 0.0, longestE = 0.0;
-  for (const Row& row : rows) {
-    if (row.note != "A" && row.note != "E") continue;
-    double& longest = row.note == "A" ? longestA : longestE;
-    longest = std::max(longest, row.end - row.start);
-    if (row.end - row.start > 0.2) {
-      EXPECT_GT(row.accuracy, 50.0) << row.note;
+  toolstest::WriteAudio(Path("tone.wav"), stereo);
+  ASSERT_EQ(Run({"analyze", Path("tone.wav"), "--format", "csv", "--meters", Path("m.csv")}), 0) << Err();
+  const auto rows = ReadCsv(Out());
+  ASSERT_GE(rows.size(), 5u) << Out();
+  std::map<std::string, std::vector<std::vector<std::string>>> channels;
+  for (std::size_t i = 1; i < rows.size(); ++i) channels[rows[i][2]].push_back(rows[i]);
+  ASSERT_EQ(channels.size(), 2u) << Out();
+  for (const auto& [channel, segments] : channels) {
+    // A then E, or nothing then E; no blip under 50 ms; the segments tile the file.
+    EXPECT_EQ(segments.front()[3], channel == "1" ? "A" : "-") << Out();
+    EXPECT_EQ(segments.back()[3], "E") << Out();
+    EXPECT_NEAR(std::stod(segments.front()[1]), 1.0, 0.1) << Out();
+    EXPECT_NEAR(std::stod(segments.back()[1]), 1.5, 1e-3);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+      EXPECT_GE(std::stod(segments[i][1]) - std::stod(segments[i][0]), 0.05) << Out();
+      if (i > 0) {
+        EXPECT_EQ(segments[i][0], segments[i - 1][1]);
+      }
     }
   }
-  EXPECT_GT(longestA, 0.9);
-  EXPECT_GT(longestE, 0.45);
-  EXPECT_NEAR(rows.back().end, 1.5, 1e-3);
-  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_EQ(rows[i].start, rows[i - 1].end);
   // The audio went through unchanged: every block's volume stayed at 100.
-  const auto meters = ReadCsv(Path("m.csv"));
-  ASSERT_EQ(meters.size(), 1 + (66150 + 511) / 512);
+  const auto meters = ReadCsv(toolstest::ReadText(Path("m.csv")));
+  ASSERT_EQ(meters.size(), 1 + 2 * ((66150 + 511) / 512));
   for (std::size_t i = 1; i < meters.size(); ++i) EXPECT_EQ(meters[i][3], "100") << i;
+}
+
+TEST_F(ProcessCommand, PlotsPutTheNotesInTheirLanes) {
+  toolstest::WriteAudio(Path("in.wav"),
+                        toolstest::Concatenate(toolstest::Tone(69, 1.0), toolstest::Tone(76, 0.5)));
+  ASSERT_EQ(
+      Run({"process", Path("in.wav"), "-o", Path("out.wav"), "--scale", "major", "--plot", Path("p.png")}), 0)
+      << Err();
+  cairo_surface_t* png = cairo_image_surface_create_from_png(Path("p.png").c_str());
+  ASSERT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS);
+  using varsile::cli::PlotLayout;
+  EXPECT_EQ(cairo_image_surface_get_width(png), PlotLayout::kWidth);
+  EXPECT_EQ(cairo_image_surface_get_height(png), PlotLayout::kHeight);
+  const PlotLayout layout{1.5};
+  const auto bar = [&](double time, int pitchClass) {
+    const auto x = static_cast<int>(layout.X(time));
+    const auto y = static_cast<int>(PlotLayout::LaneTop(pitchClass) + PlotLayout::kLaneHeight / 2);
+    const auto* row = cairo_image_surface_get_data(png) + y * cairo_image_surface_get_stride(png);
+    const std::uint32_t pixel = reinterpret_cast<const std::uint32_t*>(row)[x] & 0xffffff;
+    return (pixel & 0xff) > 0xa0 && ((pixel >> 16) & 0xff) < 0x60;  // the first channel's blue
+  };
+  EXPECT_TRUE(bar(0.5, 9));
+  EXPECT_FALSE(bar(0.5, 4));
+  EXPECT_TRUE(bar(1.3, 4));
+  EXPECT_FALSE(bar(1.3, 9));
+  cairo_surface_destroy(png);
+
+  ASSERT_EQ(Run({"analyze", Path("in.wav"), "--plot", Path("a.svg")}), 0) << Err();
+  const std::string svg = toolstest::ReadText(Path("a.svg"));
+  EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+  EXPECT_NE(svg.find("width=\"1200pt\" height=\"640pt\""), std::string::npos) << svg.substr(0, 300);
 }
 
 TEST_F(ProcessCommand, ParamsListsWhatTheComponentReports) {

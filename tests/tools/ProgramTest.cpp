@@ -1,7 +1,12 @@
 // The installed program as a user runs it: exit statuses, one-line errors on
 // stderr, results on stdout, nothing drawn on a stderr that is no terminal.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include "ToolsTestSupport.h"
 
@@ -50,6 +55,53 @@ TEST_F(Program, FindsTheComponentThroughTheSearchPath) {
   const std::string folder = std::filesystem::path(VARSILE_COMPONENT_MANIFEST).parent_path().string();
   ASSERT_EQ(Shell("params", "VARSILE_COMPONENT_PATH='" + folder + "'"), 0) << mStderr;
   EXPECT_NE(mStdout.find("attack time"), std::string::npos);
+}
+
+TEST_F(Program, ASignalEndsTheRunAndLeavesNoTemporaryFile) {
+  toolstest::WriteAudio(Path("in.wav"), toolstest::Tone(69, 60.0));
+  std::ofstream(Path("out.wav")) << "precious";
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      if (chdir(mFolder.c_str()) == 0) {
+        execl(VARSILE_PROGRAM, "varsile", "process", "in.wav", "-o", "out.wav", "--scale", "major",
+              "--meters", "m.csv", "--save-preset", "p.aupreset", "--block", "16", nullptr);
+      }
+      _exit(127);
+    }
+    // Signalled once all three temporary files exist: mid-run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (Files().size() < 5 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(Files().size(), 5u) << "the run ended before it was signalled";
+    kill(child, signal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal) << signal << ": " << status;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "out.wav"}));
+    EXPECT_EQ(toolstest::ReadText(mFolder / "out.wav"), "precious");
+  }
+}
+
+TEST_F(Program, ManyFilesAtOnceAndPipes) {
+  toolstest::WriteAudio(mFolder / "a.wav", toolstest::Tone(69, 0.3));
+  std::filesystem::copy_file(mFolder / "a.wav", mFolder / "b.wav");
+  std::ofstream(mFolder / "c.wav") << "not audio";
+  EXPECT_EQ(Shell("process a.wav b.wav c.wav --out-dir out --jobs 2 --scale major"), 1);
+  EXPECT_NE(mStderr.find("varsile: c.wav: cannot read 'c.wav'"), std::string::npos) << mStderr;
+  EXPECT_TRUE(mStderr.ends_with("varsile: 2 of 3 files done, 1 failed\n")) << mStderr;
+  EXPECT_EQ(toolstest::ReadAudio(mFolder / "out/b.wav").samples,
+            toolstest::ReadAudio(mFolder / "out/a.wav").samples);
+  EXPECT_FALSE(std::filesystem::exists(mFolder / "out/c.wav"));
+
+  // Standard input to standard output gives the very file -o gives.
+  ASSERT_EQ(Shell("process - -o - --key A --scale major < a.wav"), 0) << mStderr;
+  const std::string piped = mStdout;
+  ASSERT_EQ(Shell("process a.wav -o direct.wav --key A --scale major"), 0) << mStderr;
+  EXPECT_EQ(piped, toolstest::ReadText(mFolder / "direct.wav"));
 }
 
 }  // namespace

@@ -36,24 +36,23 @@ TEST(Progress, DrawsOnlyWhenEnabledAndClearsItsLine) {
   EXPECT_EQ(Progress::Bar(25, 0, 10.0), "processing... 2.5 s");
 }
 
-TEST(NoteSegments, JoinsEqualNotesAndAveragesTheirAccuracy) {
-  NoteSegments segments;
-  segments.Add({0.5, 12, 0.0f, 100.0f});
-  segments.Add({1.0, 9, 80.0f, 100.0f});
-  segments.Add({1.5, 9, 90.0f, 100.0f});
-  segments.Add({2.0, 4, 70.0f, 100.0f});
-  ASSERT_EQ(segments.Segments().size(), 3u);
-  EXPECT_EQ(segments.Segments()[1].start, 0.5);
-  EXPECT_EQ(segments.Segments()[1].end, 1.5);
-  EXPECT_DOUBLE_EQ(segments.Segments()[1].meanAccuracy, 85.0);
-  std::vector<std::string> names{
-      "C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B", "Pitch tracker off"};
-  EXPECT_EQ(segments.Table(names),
-            "start (s)   end (s)  note               accuracy (%)\n"
-            "    0.000     0.500  Pitch tracker off           0.0\n"
-            "    0.500     1.500  A                          85.0\n"
-            "    1.500     2.000  E                          70.0\n");
-  EXPECT_EQ(NoteSegments().Table(names), "start (s)   end (s)  note  accuracy (%)\n(no audio)\n");
+TEST(NoteSegments, SilenceIsNoNoteAndBlipsJoinTheirNeighbours) {
+  const std::vector<std::string> names{"C", "C#", "D", "D#", "E", "F",  "F#",
+                                       "G", "G#", "A", "A#", "B", "off"};
+  NoteSegments segments(2);
+  segments.Add({0.5, 0, 100.0f, 100.0f, 0.0f, 0.0, 0.0, 512});  // silence: the tracker says C
+  segments.Add({1.0, 9, 80.0f, 100.0f, 0.5f});
+  segments.Add({1.01, 4, 70.0f, 100.0f, 0.5f});  // a 10 ms blip
+  segments.Add({1.5, 9, 90.0f, 100.0f, 0.5f});
+  segments.Add({2.0, 12, 0.0f, 100.0f, 0.5f});
+  EXPECT_EQ(FormatTimeline(MergeShortSegments(segments.Segments(), 0.05), names, TimelineFormat::kCsv),
+            "start_s,end_s,channel,note,pitch_class,accuracy\n"
+            "0.000000,0.500000,2,-,,100.00\n"
+            "0.500000,1.500000,2,A,9,80.00\n"
+            "1.500000,2.000000,2,-,,0.00\n");
+  EXPECT_EQ(MergeShortSegments(segments.Segments(), 0.0).size(), 5u);
+  EXPECT_EQ(FormatTimeline({}, names, TimelineFormat::kText),
+            "start (s)   end (s)  note  accuracy (%)\n(no audio)\n");
 }
 
 TEST(NoteSegments, ShortSegmentsJoinTheirNeighbours) {
@@ -74,10 +73,12 @@ TEST(NoteSegments, ShortSegmentsJoinTheirNeighbours) {
 }
 
 TEST(MeterLog, RowsReadBackAsTheValuesRead) {
-  EXPECT_EQ(MeterLog::Row({0.0116099773, 7, 70.73668f, 100.0f}), "0.011610,7,70.73668,100\n");
-  EXPECT_EQ(MeterLog::Row({2.0, 12, 0.0f, 0.5f}), "2.000000,12,0,0.5\n");
+  const std::vector<std::string> names{"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+  EXPECT_EQ(MeterLog::Row({0.0116099773, 7, 70.73668f, 100.0f, 1.0f}, 1, names),
+            "0.011610,7,70.73668,100,G,1\n");
+  EXPECT_EQ(MeterLog::Row({2.0, 12, 0.0f, 0.5f, 1.0f}, 1, names), "2.000000,12,0,0.5,-,1\n");
   const float awkward = 0.1f + 0.2f;
-  EXPECT_EQ(std::stof(MeterLog::Row({0, 0, awkward, 0}).substr(11)), awkward);
+  EXPECT_EQ(std::stof(MeterLog::Row({0, 0, awkward, 0}, 1, names).substr(11)), awkward);
 }
 
 TEST(DemoMelody, TwelveEqualTonesAndTheirLevels) {

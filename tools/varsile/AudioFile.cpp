@@ -86,7 +86,8 @@ bool FormatFits(int format, UInt32 channels, Float64 sampleRate) {
 AudioFileReader::AudioFileReader(const std::string& path) : mPath(path) {
   // Opened here first, so a missing or unreadable file is told apart from
   // one whose contents libsndfile does not know.
-  mDescriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  mDescriptor =
+      path == "-" ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (mDescriptor < 0) throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(errno));
   struct stat status {};
   if (fstat(mDescriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
@@ -111,6 +112,18 @@ AudioFileReader::AudioFileReader(const std::string& path) : mPath(path) {
     sf_command(mFile, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
     mScale = 1.0f / fullScale;
   }
+  // libsndfile reads a cut-off file as far as it goes, and says so only in
+  // its log: "data : 88200 (should be 49956)".
+  std::array<char, 4096> log{};
+  sf_command(mFile, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()) - 1);
+  std::string_view text(log.data());
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string_view line = text.substr(start, end - start);
+    if ((line.starts_with("data ") || line.starts_with("SSND ")) && line.find("(should be") != line.npos)
+      mEndsEarly = true;
+    start = end + 1;
+  }
 }
 
 AudioFileReader::~AudioFileReader() {
@@ -132,8 +145,21 @@ UInt32 AudioFileReader::Read(Float32* const* channels, UInt32 frames) {
   return static_cast<UInt32>(std::max<sf_count_t>(read, 0));
 }
 
+namespace {
+
+// Standard output is written whole at the end, so a failed run sends
+// nothing: the file is made in the temporary folder first.
+std::string PendingTarget(const std::string& path) {
+  if (path != "-") return path;
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  return ((error ? std::filesystem::path("/tmp") : folder) / "varsile-output.wav").string();
+}
+
+}  // namespace
+
 AudioFileWriter::AudioFileWriter(const std::string& path, Float64 sampleRate, UInt32 channels, int format)
-    : mPending(path), mChannels(channels) {
+    : mPending(PendingTarget(path)), mChannels(channels), mToStandardOutput(path == "-") {
   SF_INFO info{};
   info.samplerate = static_cast<int>(sampleRate);
   info.channels = static_cast<int>(channels);
@@ -170,7 +196,11 @@ void AudioFileWriter::Commit() {
   mFile = nullptr;
   if (status != 0)
     throw CliError("cannot write " + Quoted(mPending.Target()) + ": " + sf_error_number(status));
-  mPending.Commit();
+  if (mToStandardOutput) {
+    mPending.SendTo(STDOUT_FILENO);
+  } else {
+    mPending.Commit();
+  }
 }
 
 int ChooseOutputFormat(const std::string& target, int inputFormat,
@@ -181,6 +211,7 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
   }
   std::string extension = std::filesystem::path(target).extension().string();
   if (!extension.empty()) extension = Lower(extension.substr(1));
+  if (target == "-") extension = "wav";
   const auto container = std::find_if(kContainers.begin(), kContainers.end(),
                                       [&](const Container& c) { return c.extension == extension; });
   if (container == kContainers.end()) {

@@ -19,6 +19,7 @@ class AudioFileReader {
   // Throws CliError: "cannot open '<path>': <reason>" for a missing or
   // unreadable file, "cannot read '<path>': ..." for a format libsndfile
   // does not know.
+  // "-" reads standard input.
   explicit AudioFileReader(const std::string& path);
   AudioFileReader(const AudioFileReader&) = delete;
   AudioFileReader& operator=(const AudioFileReader&) = delete;
@@ -30,6 +31,8 @@ class AudioFileReader {
   // The frame count the file announces (some containers cannot know it).
   SInt64 Frames() const noexcept { return mInfo.frames; }
   int Format() const noexcept { return mInfo.format; }
+  // The file is shorter than its header announces (cut off).
+  bool EndsEarly() const noexcept { return mEndsEarly; }
 
   // Reads up to frames frames into channels[c]; returns how many were read,
   // 0 at the end. Throws CliError on a read error.
@@ -41,12 +44,14 @@ class AudioFileReader {
   SNDFILE* mFile = nullptr;
   int mDescriptor = -1;
   Float32 mScale = 1.0f;
+  bool mEndsEarly = false;
   std::vector<Float32> mInterleaved;
 };
 
 class AudioFileWriter {
  public:
   // format: a libsndfile major format and subtype (ChooseOutputFormat).
+  // "-" writes to standard output, once the file is complete.
   // Throws CliError "cannot write '<path>': ...".
   AudioFileWriter(const std::string& path, Float64 sampleRate, UInt32 channels, int format);
   AudioFileWriter(const AudioFileWriter&) = delete;
@@ -61,6 +66,7 @@ class AudioFileWriter {
   PendingFile mPending;
   SNDFILE* mFile = nullptr;
   UInt32 mChannels;
+  bool mToStandardOutput;
   Float32 mScale = 1.0f;
   std::vector<Float32> mInterleaved;
 };

@@ -139,6 +139,7 @@ class Pipeline {
           if (c == 0 && mOptions.meters) {
             const auto done = static_cast<double>(chunk.first + at + frames);
             chunk.meters[b] = mSessions[0]->ReadMeters(done / mInput.SampleRate());
+            AddLevels(chunk.meters[b], in, out, frames);
           }
         }
       }

@@ -7,8 +7,10 @@
 #include <span>
 #include <string>
 
+#include "AudioFile.h"
 #include "Cli.h"
 #include "GateSettings.h"
+#include "NoteSegments.h"
 
 namespace varsile::cli {
 
@@ -30,8 +32,27 @@ struct ProcessRequest {
   bool lookahead = false;
   // Threads that render the channels of a file of several; 0: one per core.
   unsigned workers = 0;
+  std::optional<TimelineFormat> report;  // the notes heard, after the run
+  std::optional<std::string> plot;       // a picture of the run, .png or .svg
 };
 void ProcessFile(const ProcessRequest& request, CliContext& context);
+
+// What analyze does to one file.
+struct AnalyzeRequest {
+  std::string input;
+  GateOptions tracker;
+  UInt32 blockSize = 512;
+  double minNoteMs = 50.0;
+  TimelineFormat format = TimelineFormat::kText;
+  std::optional<std::string> meters;
+  std::optional<std::string> plot;
+};
+void AnalyzeFile(const AnalyzeRequest& request, CliContext& context);
+// "text", "csv" or "json"; otherwise a UsageError.
+TimelineFormat ParseTimelineFormat(const std::string& text);
+
+// A warning on err when the input ended before its header said it would.
+void WarnIfShort(const AudioFileReader& input, SInt64 framesRead, CliContext& context);
 
 inline constexpr long kMaxBlockSize = 65536;
 

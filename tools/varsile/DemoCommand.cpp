@@ -21,7 +21,8 @@ constexpr std::string_view kHelp =
     "Makes a melody of harmonic tones walking up the chromatic scale from C4,\n"
     "gates it in C major, writes the input and the output side by side as\n"
     "varsile-demo-input.wav and varsile-demo-output.wav (in the current folder,\n"
-    "or DIR), and prints each note's level before and after.\n"
+    "or DIR, created if need be), and prints each note's level before and after.\n"
+    "The gate's settings are those of 'varsile process --key C --scale major'.\n"
     "\n"
     "options:\n"
     "  --out-dir DIR   where to write the two files\n";
@@ -48,6 +49,9 @@ int DemoCommand(std::span<const std::string> arguments, CliContext& context) {
   AddText(app, "--out-dir", folderText);
   if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
   const std::filesystem::path folder = folderText.value_or(".");
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw CliError("cannot create '" + folder.string() + "': " + error.message());
   const std::string inputPath = (folder / "varsile-demo-input.wav").string();
   const std::string outputPath = (folder / "varsile-demo-output.wav").string();
 
@@ -64,9 +68,7 @@ int DemoCommand(std::span<const std::string> arguments, CliContext& context) {
   request.output = outputPath;
   request.gate.key = "C";
   request.gate.scale = "major";
-  // Quick ramps, so that each half-second note shows the gate fully open or shut.
-  request.gate.attack = 0.01;
-  request.gate.release = 0.01;
+  // Attack and release are process's own defaults: what the demo shows is what users get.
   ProcessFile(request, context);
 
   const std::vector<Float32> before = ReadMono(inputPath);

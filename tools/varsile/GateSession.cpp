@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CliError.h"
+#include "PlainStatus.h"
 #include "Presets.h"
 
 namespace varsile::cli {
@@ -40,6 +41,14 @@ GateSession::GateSession(const host::ComponentSearch& search)
 void GateSession::LoadPreset(const std::string& path) {
   cli::LoadPreset(mUnit, path);
   mCatalogue = host::ParameterCatalogue::Read(mUnit);
+  // The component takes a preset's values as they are; a damaged one is
+  // refused here rather than gated with or written back out.
+  for (const host::ParameterDescription& parameter : mCatalogue.All()) {
+    if (!parameter.IsWritable() || (std::isfinite(parameter.value) && parameter.InRange(parameter.value)))
+      continue;
+    throw CliError("cannot use preset '" + path + "': it sets " + parameter.name + " to " +
+                   NumberText(parameter.value) + ", outside " + RangeText(parameter));
+  }
 }
 
 void GateSession::SavePreset(const std::string& path) {
@@ -64,6 +73,15 @@ MeterReading GateSession::ReadMeters(double timeSeconds) {
   return reading;
 }
 
+void AddLevels(MeterReading& reading, const Float32* in, const Float32* out, UInt32 frames) noexcept {
+  for (UInt32 i = 0; i < frames; ++i) {
+    reading.inputPeak = std::max(reading.inputPeak, std::fabs(in[i]));
+    reading.energyIn += double{in[i]} * in[i];
+    reading.energyOut += double{out[i]} * out[i];
+  }
+  reading.frames += frames;
+}
+
 void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 block) {
   try {
     mLoop.reset();
@@ -76,7 +94,7 @@ void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 
     throw CliError("'" + input.Path() + "' has " + std::to_string(input.Channels()) + " channel" +
                    (input.Channels() == 1 ? "" : "s") + " at " +
                    std::to_string(std::lround(input.SampleRate())) +
-                   " Hz, which the component does not accept (" + host::StatusName(failure.Status()) + ")");
+                   " Hz, which the component does not accept (" + PlainStatus(failure.Status()) + ")");
   }
 }
 
@@ -120,7 +138,11 @@ void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
       for (UInt32 c = 0; c < channels; ++c) kept[c] = out[c] + dropped;
       options.write(kept.data(), frames - dropped);
     }
-    if (options.meters) options.meters(ReadMeters(static_cast<double>(done) / input.SampleRate()));
+    if (options.meters) {
+      MeterReading reading = ReadMeters(static_cast<double>(done) / input.SampleRate());
+      AddLevels(reading, in[0], out[0], frames);
+      options.meters(reading);
+    }
     if (options.progress != nullptr) options.progress->Advance(read);
   }
   if (options.progress != nullptr) options.progress->Finish();

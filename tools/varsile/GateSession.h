@@ -79,6 +79,10 @@ class GateSession {
 // length. The output, the meters (from sessions[0]) and the progress are
 // those of Run on one session for all channels. The first error of any
 // thread stops them all and is thrown here.
+// Adds a block's levels to its meters: the peak and energy in, the energy
+// out, of the channel the meters follow.
+void AddLevels(MeterReading& reading, const Float32* in, const Float32* out, UInt32 frames) noexcept;
+
 void RunChannelsInParallel(AudioFileReader& input, std::span<GateSession* const> sessions, unsigned workers,
                            const GateSession::RunOptions& options);
 

@@ -2,6 +2,9 @@
 
 #include <array>
 #include <charconv>
+#include <utility>
+
+#include "NoteSegments.h"
 
 namespace varsile::cli {
 
@@ -18,11 +21,13 @@ constexpr std::size_t kFlushBytes = 1 << 16;
 
 }  // namespace
 
-MeterLog::MeterLog(const std::string& path) : mFile(path) {
-  mBuffer = "time_s,current_note,accuracy,current_volume\n";
+MeterLog::MeterLog(const std::string& path, std::vector<std::string> noteNames)
+    : mFile(path), mNoteNames(std::move(noteNames)) {
+  mBuffer = "time_s,current_note,accuracy,current_volume,note,channel\n";
 }
 
-std::string MeterLog::Row(const MeterReading& reading) {
+std::string MeterLog::Row(const MeterReading& reading, int channel,
+                          const std::vector<std::string>& noteNames) {
   std::string line;
   // Time to the microsecond; the meters as the shortest text that reads
   // back as the same float.
@@ -36,12 +41,16 @@ std::string MeterLog::Row(const MeterReading& reading) {
   Append(line, reading.accuracy);
   line += ',';
   Append(line, reading.currentVolume);
+  line += ',';
+  line += ClassName(HeardClass(reading), noteNames);
+  line += ',';
+  Append(line, channel);
   line += '\n';
   return line;
 }
 
-void MeterLog::Add(const MeterReading& reading) {
-  mBuffer += Row(reading);
+void MeterLog::Add(const MeterReading& reading, int channel) {
+  mBuffer += Row(reading, channel, mNoteNames);
   if (mBuffer.size() >= kFlushBytes) Flush();
 }
 

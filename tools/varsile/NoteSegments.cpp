@@ -3,13 +3,53 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Records.h"
+
 namespace varsile::cli {
 
+namespace {
+
+// Below about -70 dBFS the tracker has nothing to hear.
+constexpr float kSilentPeak = 3.2e-4f;
+
+void Join(NoteSegment& into, const NoteSegment& other) {
+  const int readings = into.readings + other.readings;
+  if (readings > 0) {
+    into.meanAccuracy = (into.meanAccuracy * into.readings + other.meanAccuracy * other.readings) / readings;
+  }
+  into.readings = readings;
+  into.energyIn += other.energyIn;
+  into.energyOut += other.energyOut;
+  into.frames += other.frames;
+  into.start = std::min(into.start, other.start);
+  into.end = std::max(into.end, other.end);
+}
+
+}  // namespace
+
+int HeardClass(const MeterReading& reading) noexcept {
+  // Readings without levels (frames 0) are taken at their word.
+  if (reading.currentNote < 0 || reading.currentNote > 11 ||
+      (reading.frames > 0 && reading.inputPeak < kSilentPeak))
+    return kNoClass;
+  return reading.currentNote;
+}
+
+std::string ClassName(int pitchClass, const std::vector<std::string>& noteNames) {
+  if (pitchClass < 0 || static_cast<std::size_t>(pitchClass) >= noteNames.size() || pitchClass > 11)
+    return "-";
+  return noteNames[static_cast<std::size_t>(pitchClass)];
+}
+
 void NoteSegments::Add(const MeterReading& reading) {
-  if (mSegments.empty() || mSegments.back().note != reading.currentNote) {
-    mSegments.push_back(NoteSegment{mLastTime, mLastTime, reading.currentNote, 0.0, 0});
+  const int pitchClass = HeardClass(reading);
+  if (mSegments.empty() || mSegments.back().note != pitchClass) {
+    mSegments.push_back(NoteSegment{mLastTime, mLastTime, mChannel, pitchClass});
   }
   NoteSegment& segment = mSegments.back();
+  segment.energyIn += reading.energyIn;
+  segment.energyOut += reading.energyOut;
+  segment.frames += reading.frames;
   segment.end = reading.timeSeconds;
   // A running mean, so long segments lose no precision to a large sum.
   ++segment.readings;
@@ -17,55 +57,77 @@ void NoteSegments::Add(const MeterReading& reading) {
   mLastTime = reading.timeSeconds;
 }
 
-void NoteSegments::MergeShorterThan(double seconds) {
-  const auto shorter = [seconds](const NoteSegment& s) { return s.end - s.start < seconds; };
-  // The note of `into` stays; the accuracy is the mean over both.
-  const auto absorb = [](NoteSegment& into, const NoteSegment& from) {
-    into.start = std::min(into.start, from.start);
-    into.end = std::max(into.end, from.end);
-    const int readings = into.readings + from.readings;
-    if (readings > 0) {
-      into.meanAccuracy = (into.meanAccuracy * into.readings + from.meanAccuracy * from.readings) / readings;
+std::vector<NoteSegment> MergeShortSegments(const std::vector<NoteSegment>& segments, double minSeconds) {
+  std::vector<NoteSegment> merged;
+  const auto isShort = [&](const NoteSegment& segment) { return segment.end - segment.start < minSeconds; };
+  for (NoteSegment segment : segments) {
+    if (!merged.empty() && merged.back().channel == segment.channel) {
+      NoteSegment& last = merged.back();
+      if (last.note == segment.note || isShort(segment)) {
+        Join(last, segment);
+        continue;
+      }
+      if (isShort(last)) {
+        // A short start takes the class of what follows it.
+        Join(segment, last);
+        merged.pop_back();
+        if (!merged.empty() && merged.back().channel == segment.channel &&
+            merged.back().note == segment.note) {
+          Join(merged.back(), segment);
+          continue;
+        }
+      }
     }
-    into.readings = readings;
-  };
-  std::vector<NoteSegment> kept;
-  for (NoteSegment segment : mSegments) {
-    if (!kept.empty() && (shorter(segment) || segment.note == kept.back().note)) {
-      absorb(kept.back(), segment);
-      continue;
-    }
-    // Only the first kept segment can be short: it has none before it.
-    if (kept.size() == 1 && shorter(kept.back())) {
-      absorb(segment, kept.back());
-      kept.pop_back();
-    }
-    kept.push_back(segment);
+    merged.push_back(segment);
   }
-  mSegments = std::move(kept);
+  return merged;
 }
 
-std::string NoteSegments::Table(const std::vector<std::string>& noteNames) const {
-  const auto name = [&](int note) {
-    return note >= 0 && static_cast<std::size_t>(note) < noteNames.size()
-               ? noteNames[static_cast<std::size_t>(note)]
-               : std::to_string(note);
-  };
-  std::size_t width = 4;
-  for (const NoteSegment& segment : mSegments) width = std::max(width, name(segment.note).size());
-
-  std::string table;
+std::string FormatTimeline(const std::vector<NoteSegment>& segments,
+                           const std::vector<std::string>& noteNames, TimelineFormat format) {
+  std::string text;
   char line[256];
-  std::snprintf(line, sizeof(line), "%9s %9s  %-*s  %12s\n", "start (s)", "end (s)", static_cast<int>(width),
-                "note", "accuracy (%)");
-  table += line;
-  for (const NoteSegment& segment : mSegments) {
-    std::snprintf(line, sizeof(line), "%9.3f %9.3f  %-*s  %12.1f\n", segment.start, segment.end,
-                  static_cast<int>(width), name(segment.note).c_str(), segment.meanAccuracy);
-    table += line;
+  const bool severalChannels =
+      std::any_of(segments.begin(), segments.end(), [](const NoteSegment& s) { return s.channel != 1; });
+  switch (format) {
+    case TimelineFormat::kText: {
+      std::size_t width = 4;
+      for (const NoteSegment& s : segments) width = std::max(width, ClassName(s.note, noteNames).size());
+      const int w = static_cast<int>(width);
+      if (severalChannels) text += "channel ";
+      std::snprintf(line, sizeof(line), "%9s %9s  %-*s  %12s\n", "start (s)", "end (s)", w, "note",
+                    "accuracy (%)");
+      text += line;
+      for (const NoteSegment& s : segments) {
+        if (severalChannels) {
+          std::snprintf(line, sizeof(line), "%7d ", s.channel);
+          text += line;
+        }
+        std::snprintf(line, sizeof(line), "%9.3f %9.3f  %-*s  %12.1f\n", s.start, s.end, w,
+                      ClassName(s.note, noteNames).c_str(), s.meanAccuracy);
+        text += line;
+      }
+      if (segments.empty()) text += "(no audio)\n";
+      break;
+    }
+    case TimelineFormat::kCsv:
+    case TimelineFormat::kJson: {
+      std::vector<std::vector<Field>> rows;
+      for (const NoteSegment& s : segments) {
+        const bool none = s.note == kNoClass;
+        rows.push_back({Field::Number(s.start, 6), Field::Number(s.end, 6), Field::Number(s.channel, 0),
+                        none ? Field::None() : Field::Text(ClassName(s.note, noteNames)),
+                        none ? Field::None() : Field::Number(s.note, 0), Field::Number(s.meanAccuracy, 2)});
+      }
+      if (format == TimelineFormat::kCsv) {
+        // A note column a spreadsheet reads: "-" for none.
+        for (auto& row : rows) row[3] = Field::Text(row[3].none ? "-" : row[3].text);
+        return RecordsCsv({"start_s", "end_s", "channel", "note", "pitch_class", "accuracy"}, rows);
+      }
+      return RecordsJson({"start", "end", "channel", "note", "pitch_class", "accuracy"}, rows);
+    }
   }
-  if (mSegments.empty()) table += "(no audio)\n";
-  return table;
+  return text;
 }
 
 }  // namespace varsile::cli

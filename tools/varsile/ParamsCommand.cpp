@@ -14,10 +14,15 @@ namespace varsile::cli {
 namespace {
 
 constexpr std::string_view kHelp =
-    "usage: varsile params\n"
+    "usage: varsile params [--preset FILE]\n"
     "\n"
     "Lists the component's parameters as a host sees them: id, name, group,\n"
-    "unit, range, default, whether a host may change it, and value strings.\n";
+    "unit, range, default, whether a host may change it, and value strings.\n"
+    "The jitter threshold changes nothing you can hear or see: the gate does\n"
+    "not read it.\n"
+    "\n"
+    "options:\n"
+    "  --preset FILE   print the values a preset (.aupreset) holds, by name\n";
 
 std::string Joined(const std::vector<std::string>& values) {
   std::string text;
@@ -32,9 +37,28 @@ std::string Joined(const std::vector<std::string>& values) {
 
 int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
   CLI::App app("", "params");
+  std::optional<std::string> presetPath;
+  AddText(app, "--preset", presetPath);
   if (!ParseCommand(app, arguments, kHelp, context.out)) return 0;
 
   GateSession session(context.componentSearch);
+  if (presetPath) {
+    session.LoadPreset(*presetPath);
+    for (const host::ParameterDescription& parameter : session.Catalogue().All()) {
+      if (!parameter.IsWritable()) continue;
+      const auto index = static_cast<std::size_t>(parameter.value);
+      const bool named =
+          static_cast<Float32>(index) == parameter.value && index < parameter.valueStrings.size();
+      const std::string_view symbol = host::UnitSymbol(parameter.unit);
+      if (named) {
+        context.out << fmt::format("{}: {}\n", parameter.name, host::Trim(parameter.valueStrings[index]));
+      } else {
+        context.out << fmt::format("{}: {}{}{}\n", parameter.name, parameter.value,
+                                   symbol.empty() || symbol == "%" ? "" : " ", symbol);
+      }
+    }
+    return 0;
+  }
   using Row = std::array<std::string, 7>;
   std::vector<Row> rows{{"id", "name", "group", "unit", "range", "default", "access"}};
   std::vector<std::string> strings{"value strings"};

@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "CliError.h"
+#include "TemporaryFiles.h"
 
 namespace varsile::cli {
 
@@ -46,6 +48,7 @@ PendingFile::PendingFile(std::string target) : mTarget(std::move(target)) {
     Fail(error);
   }
   mTemporary = name.data();
+  mSignalSlot = RegisterTemporaryFile(mTemporary.c_str());
   // An existing file keeps its permissions; a new one gets the usual ones.
   fchmod(mDescriptor, exists ? (existing.st_mode & 07777) : NewFileMode());
 }
@@ -53,6 +56,7 @@ PendingFile::PendingFile(std::string target) : mTarget(std::move(target)) {
 PendingFile::~PendingFile() {
   if (mDescriptor >= 0) close(mDescriptor);
   if (!mCommitted && !mTemporary.empty()) unlink(mTemporary.c_str());
+  ForgetTemporaryFile(mSignalSlot);
 }
 
 void PendingFile::Fail(int error) const {
@@ -79,6 +83,25 @@ void PendingFile::Commit() {
   if (close(descriptor) != 0) Fail(errno);
   if (rename(mTemporary.c_str(), mTarget.c_str()) != 0) Fail(errno);
   mCommitted = true;
+  ForgetTemporaryFile(std::exchange(mSignalSlot, -1));
+}
+
+void PendingFile::SendTo(int descriptor) {
+  if (lseek(mDescriptor, 0, SEEK_SET) != 0) Fail(errno);
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    const ssize_t got = read(mDescriptor, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) Fail(errno);
+    if (got == 0) break;
+    for (ssize_t sent = 0; sent < got;) {
+      const ssize_t written = write(descriptor, buffer.data() + sent, static_cast<std::size_t>(got - sent));
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0)
+        throw CliError(std::string("cannot write to standard output: ") + std::strerror(errno));
+      sent += written;
+    }
+  }
 }
 
 }  // namespace varsile::cli

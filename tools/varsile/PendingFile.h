@@ -26,6 +26,9 @@ class PendingFile {
   void Write(const void* data, std::size_t size);
   // Flushes, closes and renames onto the target. Throws CliError.
   void Commit();
+  // Copies the whole file to descriptor instead of putting it in place;
+  // the temporary file is then removed. Throws CliError.
+  void SendTo(int descriptor);
 
  private:
   [[noreturn]] void Fail(int error) const;
@@ -33,6 +36,7 @@ class PendingFile {
   std::string mTarget;
   std::string mTemporary;
   int mDescriptor = -1;
+  int mSignalSlot = -1;  // in the table the signal handlers clean up
   bool mCommitted = false;
 };
 

@@ -8,6 +8,7 @@
 
 #include "CliError.h"
 #include "PendingFile.h"
+#include "PlainStatus.h"
 #include "PropertyListXml.h"
 
 namespace varsile::cli {
@@ -59,11 +60,13 @@ void WritePresetFile(CFPropertyListRef state, const std::string& path) {
 void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
   const CFRef<CFPropertyListRef> state = ReadPresetFile(path);
   const CFPropertyListRef value = state.Get();
+  // Without its data the component would quietly keep its defaults.
+  if (CFDictionaryGetValue(static_cast<CFDictionaryRef>(value), CFSTR("data")) == nullptr)
+    throw CliError("cannot use preset " + Quoted(path) + ": it holds no 'data' (the parameter values)");
   try {
     unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, value);
   } catch (const host::HostError& failure) {
-    throw CliError("the component refused the preset " + Quoted(path) + ": " +
-                   host::StatusName(failure.Status()));
+    throw CliError("the component refused the preset " + Quoted(path) + ": " + PlainStatus(failure.Status()));
   }
 }
 

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "Cli.h"
+#include "TemporaryFiles.h"
 
 int main(int argc, char** argv) {
+  varsile::cli::RemoveTemporaryFilesOnSignals();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   varsile::cli::CliContext context{std::cout, std::cerr, false, {}};
   context.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
