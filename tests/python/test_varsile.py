@@ -1,6 +1,5 @@
 # The module against the program it must agree with (VARSILE_PROGRAM).
 import os
-import re
 import subprocess
 import sys
 
