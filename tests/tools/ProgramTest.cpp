@@ -96,12 +96,21 @@ TEST_F(Program, ManyFilesAtOnceAndPipes) {
   EXPECT_EQ(toolstest::ReadAudio(mFolder / "out/b.wav").samples,
             toolstest::ReadAudio(mFolder / "out/a.wav").samples);
   EXPECT_FALSE(std::filesystem::exists(mFolder / "out/c.wav"));
+  // analyze: one table with a file column, the failed file left out.
+  EXPECT_EQ(Shell("analyze c.wav a.wav --jobs 2 --format csv"), 1);
+  EXPECT_NE(mStderr.find("varsile: c.wav: cannot read 'c.wav'"), std::string::npos) << mStderr;
+  EXPECT_EQ(mStdout.rfind("file,start_s,end_s,channel,note,pitch_class,accuracy\na.wav,0.000000,", 0), 0u)
+      << mStdout;
+  EXPECT_NE(mStdout.find(",1,A,9,"), std::string::npos) << mStdout;
+  EXPECT_EQ(mStdout.find("c.wav"), std::string::npos) << mStdout;
 
   // Standard input to standard output gives the very file -o gives.
   ASSERT_EQ(Shell("process - -o - --key A --scale major < a.wav"), 0) << mStderr;
   const std::string piped = mStdout;
   ASSERT_EQ(Shell("process a.wav -o direct.wav --key A --scale major"), 0) << mStderr;
   EXPECT_EQ(piped, toolstest::ReadText(mFolder / "direct.wav"));
+  ASSERT_EQ(Shell("process a.wav -o - --format flac:pcm16 --scale major"), 0) << mStderr;
+  EXPECT_EQ(mStdout.rfind("fLaC", 0), 0u);
 }
 
 }  // namespace

@@ -209,23 +209,43 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
   if (std::filesystem::is_directory(target, error)) {
     throw CliError("cannot write " + Quoted(target) + ": " + std::strerror(EISDIR));
   }
+  const auto containerNamed = [](std::string_view name) {
+    return std::find_if(kContainers.begin(), kContainers.end(),
+                        [&](const Container& c) { return c.extension == name; });
+  };
   std::string extension = std::filesystem::path(target).extension().string();
   if (!extension.empty()) extension = Lower(extension.substr(1));
   if (target == "-") extension = "wav";
-  const auto container = std::find_if(kContainers.begin(), kContainers.end(),
-                                      [&](const Container& c) { return c.extension == extension; });
+  auto container = containerNamed(extension);
   if (container == kContainers.end()) {
     throw CliError("cannot write " + Quoted(target) + ": unsupported file type" +
                    (extension.empty() ? std::string(" (no extension)") : " '." + extension + "'") +
                    "; use .wav, .flac, .aiff, .ogg, .caf, .w64 or .au");
   }
 
+  // --format CONTAINER[:SAMPLES] names the container, which standard output
+  // has no extension to say; a file's must agree with its extension.
+  std::optional<std::string> samples = sampleFormat;
   if (sampleFormat) {
+    const std::size_t colon = sampleFormat->find(':');
+    const auto named = containerNamed(Lower(sampleFormat->substr(0, colon)));
+    if (named != kContainers.end()) {
+      if (target != "-" && named->format != container->format) {
+        throw UsageError("--format names " + std::string(named->name) + " but " + Quoted(target) + " is " +
+                         std::string(container->name) + " by its extension");
+      }
+      container = named;
+      samples.reset();
+      if (colon != std::string::npos) samples = sampleFormat->substr(colon + 1);
+    }
+  }
+
+  if (samples) {
+    const std::string& asked = *samples;
     const auto chosen = std::find_if(kSampleFormats.begin(), kSampleFormats.end(),
-                                     [&](const SampleFormat& f) { return f.name == Lower(*sampleFormat); });
+                                     [&](const SampleFormat& f) { return f.name == Lower(asked); });
     if (chosen == kSampleFormats.end()) {
-      throw UsageError("unknown sample format '" + *sampleFormat + "' (use one of: " + SampleFormatNames() +
-                       ")");
+      throw UsageError("unknown sample format '" + asked + "' (use one of: " + SampleFormatNames() + ")");
     }
     const int format = container->format | chosen->subtype;
     if (!FormatFits(format, channels, sampleRate)) {

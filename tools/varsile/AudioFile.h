@@ -73,7 +73,8 @@ class AudioFileWriter {
 
 // The format to write target in: the container by the target's extension
 // (.wav, .flac, .aiff, .ogg, ...), the sample format of the input or as
-// --format asks (pcm16, pcm24, pcm32, float, double, vorbis). An input
+// --format asks (pcm16, pcm24, pcm32, float, double, vorbis; or a container
+// for standard output, "flac" or "flac:pcm24"). An input
 // sample format the container cannot hold gives way to the container's
 // usual one. Throws CliError for an unknown extension or sample format, or
 // a --format the container cannot hold.

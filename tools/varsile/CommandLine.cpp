@@ -90,14 +90,6 @@ CLI::Option* AddWholeNumber(CLI::App& app, const std::string& name, UInt32& valu
       ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
 
-const std::string& OnlyInput(const std::vector<std::string>& inputs, std::string_view command) {
-  if (inputs.empty()) {
-    throw UsageError(fmt::format("{} needs an input file (try 'varsile {} --help')", command, command));
-  }
-  if (inputs.size() > 1) throw UsageError(fmt::format("unexpected argument '{}'", inputs[1]));
-  return inputs.front();
-}
-
 double ParseNumber(std::string_view option, std::string_view text) {
   double value = 0.0;
   const char* end = text.data() + text.size();

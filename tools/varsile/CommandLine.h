@@ -25,10 +25,6 @@ CLI::Option* AddText(CLI::App& app, const std::string& names, std::optional<std:
 // "--name N", a whole number from low to high, into value when given.
 CLI::Option* AddWholeNumber(CLI::App& app, const std::string& name, UInt32& value, long low, long high);
 
-// The one input file a command takes (its positional arguments); otherwise
-// a UsageError.
-const std::string& OnlyInput(const std::vector<std::string>& inputs, std::string_view command);
-
 // A finite decimal number, the whole text; otherwise a UsageError
 // "<option> needs a number, got '<text>'".
 double ParseNumber(std::string_view option, std::string_view text);

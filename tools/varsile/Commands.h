@@ -10,6 +10,7 @@
 #include "AudioFile.h"
 #include "Cli.h"
 #include "GateSettings.h"
+#include "NoteAnalysis.h"
 #include "NoteSegments.h"
 
 namespace varsile::cli {
@@ -47,7 +48,8 @@ struct AnalyzeRequest {
   std::optional<std::string> meters;
   std::optional<std::string> plot;
 };
-void AnalyzeFile(const AnalyzeRequest& request, CliContext& context);
+// Warnings go to context.err; the caller prints the timeline.
+NoteAnalysis AnalyzeFile(const AnalyzeRequest& request, CliContext& context);
 // "text", "csv" or "json"; otherwise a UsageError.
 TimelineFormat ParseTimelineFormat(const std::string& text);
 

@@ -34,8 +34,9 @@ constexpr std::string_view kHelp =
     "Gates IN by key and scale and writes OUT with IN's sample rate, channels\n"
     "and sample format. IN may be any file libsndfile reads (WAV, FLAC, AIFF,\n"
     "Ogg, ...); OUT's type follows its extension. '-' reads standard input;\n"
-    "'-o -' writes a WAV file to standard output. No file is written over\n"
-    "another file of the run, and Ctrl-C leaves no partial file.\n"
+    "'-o -' writes to standard output, as WAV unless --format names another\n"
+    "container. No file is written over another file of the run, and Ctrl-C\n"
+    "leaves no partial file.\n"
     "\n"
     "options:\n"
     "  -o, --output OUT          the file to write\n"
@@ -76,7 +77,9 @@ constexpr std::string_view kHelp =
     "  --meters FILE.csv         write the meters after every block\n"
     "  --block N                 frames per render call (default 512)\n"
     "  --format FORMAT           OUT's sample format: pcm16, pcm24, pcm32, float,\n"
-    "                            double or vorbis (default: IN's)\n"
+    "                            double or vorbis (default: IN's); with -o -,\n"
+    "                            also the container: wav, flac, aiff, ogg, caf,\n"
+    "                            w64 or au, alone or as flac:pcm24\n"
     "\n"
     "Ranges come from the component ('varsile params' lists them).\n";
 
