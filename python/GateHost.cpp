@@ -32,7 +32,8 @@ GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::
   if (channels == 0) throw cli::UsageError("the gate needs at least one channel");
   if (!presetPath.empty()) cli::LoadPreset(mUnit, presetPath);
   mCatalogue = host::ParameterCatalogue::Read(mUnit);
-  Apply(options);
+  // The program's defaults, so both give the same output for the same settings.
+  Apply(cli::WithMelodyTiming(options, !presetPath.empty() || mCatalogue.Find("attack time") == nullptr));
   mAccuracyID = mCatalogue.Require("accuracy").id;
   mNoteID = mCatalogue.Require("current note").id;
   mVolumeID = mCatalogue.Require("current volume").id;

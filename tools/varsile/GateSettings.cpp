@@ -5,6 +5,7 @@
 #include <array>
 
 #include "CliError.h"
+#include "MelodyTiming.h"
 #include "NoteNames.h"
 #include "Scales.h"
 
@@ -144,6 +145,13 @@ void ApplyGateSettings(host::AudioUnitHandle& unit, const std::vector<ParameterS
     const UInt32 on = 1;
     unit.SetProperty(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on);
   }
+}
+
+GateOptions WithMelodyTiming(GateOptions gate, bool keepTheUnits) {
+  if (keepTheUnits) return gate;
+  if (!gate.attack) gate.attack = music::kMelodyAttackSeconds;
+  if (!gate.release) gate.release = music::kMelodyReleaseSeconds;
+  return gate;
 }
 
 }  // namespace varsile::cli

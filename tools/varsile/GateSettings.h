@@ -57,6 +57,11 @@ std::vector<ParameterSetting> ResolveGateOptions(const GateOptions& options,
 void ApplyGateSettings(host::AudioUnitHandle& unit, const std::vector<ParameterSetting>& settings,
                        bool bypass);
 
+// Without a preset, attack and release suit melodies rather than the
+// component's own 1 s; `keepTheUnits` (a preset was loaded, or the unit has
+// no such times) leaves the options as they are.
+GateOptions WithMelodyTiming(GateOptions gate, bool keepTheUnits);
+
 // "0.01 to 10 s": a parameter's range for messages.
 std::string RangeText(const host::ParameterDescription& parameter);
 // Shortest decimal text of a value ("0.01", "100").

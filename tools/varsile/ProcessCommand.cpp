@@ -13,7 +13,6 @@
 #include "CliError.h"
 #include "Commands.h"
 #include "GateSession.h"
-#include "MelodyTiming.h"
 #include "MeterLog.h"
 #include "NoteNames.h"
 #include "NotePlot.h"
@@ -90,15 +89,6 @@ unsigned DefaultWorkers() {
     if (asked >= 1 && asked <= 256) return static_cast<unsigned>(asked);
   }
   return std::max(1u, std::thread::hardware_concurrency());
-}
-
-// Without a preset, attack and release suit melodies rather than the
-// component's own 1 s.
-GateOptions WithMelodyTiming(GateOptions gate, bool keepTheUnits) {
-  if (keepTheUnits) return gate;
-  if (!gate.attack) gate.attack = music::kMelodyAttackSeconds;
-  if (!gate.release) gate.release = music::kMelodyReleaseSeconds;
-  return gate;
 }
 
 bool NothingIsGated(GateSession& session) {
