@@ -104,11 +104,16 @@ TEST_F(Program, ManyFilesAtOnceAndPipes) {
   EXPECT_NE(mStdout.find(",1,A,9,"), std::string::npos) << mStdout;
   EXPECT_EQ(mStdout.find("c.wav"), std::string::npos) << mStdout;
 
-  // Standard input to standard output gives the very file -o gives.
+  // Standard input to standard output gives the very file -o gives, but for
+  // the time of writing that libsndfile stamps in the header.
   ASSERT_EQ(Shell("process - -o - --key A --scale major < a.wav"), 0) << mStderr;
-  const std::string piped = mStdout;
+  std::string piped = mStdout;
   ASSERT_EQ(Shell("process a.wav -o direct.wav --key A --scale major"), 0) << mStderr;
-  EXPECT_EQ(piped, toolstest::ReadText(mFolder / "direct.wav"));
+  std::string direct = toolstest::ReadText(mFolder / "direct.wav");
+  for (std::string* file : {&piped, &direct}) {
+    if (const auto peak = file->find("PEAK"); peak != std::string::npos) file->replace(peak + 12, 4, 4, '\0');
+  }
+  EXPECT_EQ(piped, direct);
   ASSERT_EQ(Shell("process a.wav -o - --format flac:pcm16 --scale major"), 0) << mStderr;
   EXPECT_EQ(mStdout.rfind("fLaC", 0), 0u);
 }
