@@ -44,10 +44,8 @@ def test_equals_the_program_with_options_and_with_a_preset_it_saved(song, tmp_pa
     varsile.Gate(RATE, 2, **settings).save_preset(str(tmp_path / "p.aupreset"))
     cli("process", str(song), "-o", str(tmp_path / "b.wav"), "--preset", str(tmp_path / "p.aupreset"))
     assert np.array_equal(soundfile.read(tmp_path / "b.wav", dtype="float32")[0], theirs)
-    # The program's ramps default to melody timing, the module's to the component's.
-    cli("process", str(song), "-o", str(tmp_path / "c.wav"), "--lookahead", "--scale", "major", "--attack", "1",
-        "--release", "1")
-    assert np.array_equal(varsile.process(melody(), RATE, scale="major", lookahead=True, attack=1, release=1),
+    cli("process", str(song), "-o", str(tmp_path / "c.wav"), "--lookahead", "--scale", "major")
+    assert np.array_equal(varsile.process(melody(), RATE, scale="major", lookahead=True),
                           soundfile.read(tmp_path / "c.wav", dtype="float32")[0].T)
     restored = varsile.Gate.from_preset(str(tmp_path / "p.aupreset"), RATE, 2)
     assert restored.key == "C#" and restored.volumes["fifth"] == 30 and restored.volumes["minor second"] == 10
