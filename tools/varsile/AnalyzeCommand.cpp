@@ -1,5 +1,5 @@
 // varsile analyze IN... [options]: the notes the tracker hears, as segments.
-#include <cstdio>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -60,9 +60,7 @@ std::string JsonText(const std::string& text) {
       quoted += '\\';
       quoted += static_cast<char>(c);
     } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof(escape), "\\u%04x", c);
-      quoted += escape;
+      fmt::format_to(std::back_inserter(quoted), "\\u{:04x}", c);
     } else {
       quoted += static_cast<char>(c);
     }
@@ -110,7 +108,7 @@ TimelineFormat ParseTimelineFormat(const std::string& text) {
   if (text == "text") return TimelineFormat::kText;
   if (text == "csv") return TimelineFormat::kCsv;
   if (text == "json") return TimelineFormat::kJson;
-  throw UsageError("--format takes text, csv or json, got '" + text + "'");
+  throw UsageError("--format takes text, csv or json, got '{}'", text);
 }
 
 NoteAnalysis AnalyzeFile(const AnalyzeRequest& request, CliContext& context) {

@@ -1,6 +1,7 @@
 #include "AudioFile.h"
 
 #include <fcntl.h>
+#include <fmt/ranges.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <ranges>
 #include <string_view>
 
 #include "CliError.h"
@@ -64,10 +66,6 @@ Float32 IntegerFullScale(int format) {
   }
 }
 
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -88,25 +86,24 @@ AudioFileReader::AudioFileReader(const std::string& path) : mPath(path) {
   // one whose contents libsndfile does not know.
   mDescriptor =
       path == "-" ? fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (mDescriptor < 0) throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  if (mDescriptor < 0) throw CliError("cannot open '{}': {}", path, std::strerror(errno));
   struct stat status {};
   if (fstat(mDescriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
     const int error = S_ISDIR(status.st_mode) ? EISDIR : errno;
     close(mDescriptor);
-    throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(error));
+    throw CliError("cannot open '{}': {}", path, std::strerror(error));
   }
   mFile = sf_open_fd(mDescriptor, SFM_READ, &mInfo, SF_FALSE);
   if (mFile == nullptr) {
     const std::string reason = sf_strerror(nullptr);
     close(mDescriptor);
-    throw CliError("cannot read " + Quoted(path) + ": not an audio file in a format this program reads (" +
-                   reason + ")");
+    throw CliError("cannot read '{}': not an audio file in a format this program reads ({})", path, reason);
   }
   if (mInfo.channels <= 0 || mInfo.samplerate <= 0) {
     sf_close(mFile);
     close(mDescriptor);
-    throw CliError("cannot read " + Quoted(path) + ": it announces " + std::to_string(mInfo.channels) +
-                   " channels at " + std::to_string(mInfo.samplerate) + " Hz");
+    throw CliError("cannot read '{}': it announces {} channels at {} Hz", path, mInfo.channels,
+                   mInfo.samplerate);
   }
   if (const Float32 fullScale = IntegerFullScale(mInfo.format); fullScale != 0.0f) {
     sf_command(mFile, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
@@ -136,7 +133,7 @@ UInt32 AudioFileReader::Read(Float32* const* channels, UInt32 frames) {
   if (mInterleaved.size() < frames * count) mInterleaved.resize(frames * count);
   const sf_count_t read = sf_readf_float(mFile, mInterleaved.data(), frames);
   if (read < static_cast<sf_count_t>(frames) && sf_error(mFile) != SF_ERR_NO_ERROR) {
-    throw CliError("cannot read " + Quoted(mPath) + ": " + sf_strerror(mFile));
+    throw CliError("cannot read '{}': {}", mPath, sf_strerror(mFile));
   }
   const Float32* source = mInterleaved.data();
   for (sf_count_t i = 0; i < read; ++i) {
@@ -165,7 +162,7 @@ AudioFileWriter::AudioFileWriter(const std::string& path, Float64 sampleRate, UI
   info.channels = static_cast<int>(channels);
   info.format = format;
   mFile = sf_open_fd(mPending.Descriptor(), SFM_WRITE, &info, SF_FALSE);
-  if (mFile == nullptr) throw CliError("cannot write " + Quoted(path) + ": " + sf_strerror(nullptr));
+  if (mFile == nullptr) throw CliError("cannot write '{}': {}", path, sf_strerror(nullptr));
   if (const Float32 fullScale = IntegerFullScale(format); fullScale != 0.0f) {
     sf_command(mFile, SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
     mScale = fullScale;
@@ -186,7 +183,7 @@ void AudioFileWriter::Write(const Float32* const* channels, UInt32 frames) {
     for (std::size_t c = 0; c < count; ++c) *target++ = channels[c][i] * mScale;
   }
   if (sf_writef_float(mFile, mInterleaved.data(), frames) != static_cast<sf_count_t>(frames)) {
-    throw CliError("cannot write " + Quoted(mPending.Target()) + ": " + sf_strerror(mFile));
+    throw CliError("cannot write '{}': {}", mPending.Target(), sf_strerror(mFile));
   }
 }
 
@@ -194,8 +191,7 @@ void AudioFileWriter::Commit() {
   sf_write_sync(mFile);
   const int status = sf_close(mFile);
   mFile = nullptr;
-  if (status != 0)
-    throw CliError("cannot write " + Quoted(mPending.Target()) + ": " + sf_error_number(status));
+  if (status != 0) throw CliError("cannot write '{}': {}", mPending.Target(), sf_error_number(status));
   if (mToStandardOutput) {
     mPending.SendTo(STDOUT_FILENO);
   } else {
@@ -206,9 +202,8 @@ void AudioFileWriter::Commit() {
 int ChooseOutputFormat(const std::string& target, int inputFormat,
                        const std::optional<std::string>& sampleFormat, UInt32 channels, Float64 sampleRate) {
   std::error_code error;
-  if (std::filesystem::is_directory(target, error)) {
-    throw CliError("cannot write " + Quoted(target) + ": " + std::strerror(EISDIR));
-  }
+  if (std::filesystem::is_directory(target, error))
+    throw CliError("cannot write '{}': {}", target, std::strerror(EISDIR));
   const auto containerNamed = [](std::string_view name) {
     return std::find_if(kContainers.begin(), kContainers.end(),
                         [&](const Container& c) { return c.extension == name; });
@@ -218,9 +213,9 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
   if (target == "-") extension = "wav";
   auto container = containerNamed(extension);
   if (container == kContainers.end()) {
-    throw CliError("cannot write " + Quoted(target) + ": unsupported file type" +
-                   (extension.empty() ? std::string(" (no extension)") : " '." + extension + "'") +
-                   "; use .wav, .flac, .aiff, .ogg, .caf, .w64 or .au");
+    throw CliError(
+        "cannot write '{}': unsupported file type {}; use .wav, .flac, .aiff, .ogg, .caf, .w64 or .au",
+        target, extension.empty() ? "(no extension)" : fmt::format("'.{}'", extension));
   }
 
   // --format CONTAINER[:SAMPLES] names the container, which standard output
@@ -230,10 +225,9 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
     const std::size_t colon = sampleFormat->find(':');
     const auto named = containerNamed(Lower(sampleFormat->substr(0, colon)));
     if (named != kContainers.end()) {
-      if (target != "-" && named->format != container->format) {
-        throw UsageError("--format names " + std::string(named->name) + " but " + Quoted(target) + " is " +
-                         std::string(container->name) + " by its extension");
-      }
+      if (target != "-" && named->format != container->format)
+        throw UsageError("--format names {} but '{}' is {} by its extension", named->name, target,
+                         container->name);
       container = named;
       samples.reset();
       if (colon != std::string::npos) samples = sampleFormat->substr(colon + 1);
@@ -245,13 +239,13 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
     const auto chosen = std::find_if(kSampleFormats.begin(), kSampleFormats.end(),
                                      [&](const SampleFormat& f) { return f.name == Lower(asked); });
     if (chosen == kSampleFormats.end()) {
-      throw UsageError("unknown sample format '" + asked + "' (use one of: " + SampleFormatNames() + ")");
+      throw UsageError("unknown sample format '{}' (use one of: {})", asked,
+                       fmt::join(kSampleFormats | std::views::transform(&SampleFormat::name), ", "));
     }
     const int format = container->format | chosen->subtype;
     if (!FormatFits(format, channels, sampleRate)) {
-      throw CliError("cannot write " + Quoted(target) +
-                     ": unsupported format: " + std::string(container->name) + " files cannot hold " +
-                     std::string(chosen->description) + " samples");
+      throw CliError("cannot write '{}': unsupported format: {} files cannot hold {} samples", target,
+                     container->name, chosen->description);
     }
     return format;
   }
@@ -264,18 +258,8 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
                            container->format | SF_FORMAT_PCM_16}) {
     if (FormatFits(format, channels, sampleRate)) return format;
   }
-  throw CliError("cannot write " + Quoted(target) + ": unsupported format: " + std::string(container->name) +
-                 " files cannot hold " + std::to_string(channels) + " channels at " +
-                 std::to_string(static_cast<long>(sampleRate)) + " Hz");
-}
-
-std::string SampleFormatNames() {
-  std::string names;
-  for (const SampleFormat& format : kSampleFormats) {
-    if (!names.empty()) names += ", ";
-    names += format.name;
-  }
-  return names;
+  throw CliError("cannot write '{}': unsupported format: {} files cannot hold {} channels at {} Hz", target,
+                 container->name, channels, static_cast<long>(sampleRate));
 }
 
 }  // namespace varsile::cli

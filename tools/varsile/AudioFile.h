@@ -81,7 +81,4 @@ class AudioFileWriter {
 int ChooseOutputFormat(const std::string& target, int inputFormat,
                        const std::optional<std::string>& sampleFormat, UInt32 channels, Float64 sampleRate);
 
-// The sample formats --format knows, for help and messages.
-std::string SampleFormatNames();
-
 }  // namespace varsile::cli

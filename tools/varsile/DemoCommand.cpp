@@ -1,5 +1,6 @@
 // varsile demo: the gate at work on a generated melody, in one command.
-#include <cstdio>
+#include <fmt/format.h>
+
 #include <filesystem>
 #include <vector>
 
@@ -51,7 +52,7 @@ int DemoCommand(std::span<const std::string> arguments, CliContext& context) {
   const std::filesystem::path folder = folderText.value_or(".");
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  if (error) throw CliError("cannot create '" + folder.string() + "': " + error.message());
+  if (error) throw CliError("cannot create '{}': {}", folder.string(), error.message());
   const std::string inputPath = (folder / "varsile-demo-input.wav").string();
   const std::string outputPath = (folder / "varsile-demo-output.wav").string();
 
@@ -83,12 +84,10 @@ int DemoCommand(std::span<const std::string> arguments, CliContext& context) {
     const int octave = (melody.firstMidiNote + n) / 12 - 1;
     const double levelBefore = LevelDb(before, melody.SteadyBegin(n), melody.SteadyEnd(n));
     const double levelAfter = LevelDb(after, melody.SteadyBegin(n), melody.SteadyEnd(n));
-    char line[128];
-    std::snprintf(line, sizeof(line), "%-4s  %-8s  %11.1f  %10.1f  %11.1f\n",
-                  (std::string(kNoteNames[pitchClass]) + std::to_string(octave)).c_str(),
-                  major->semitones.test(static_cast<std::size_t>(pitchClass)) ? "yes" : "no", levelBefore,
-                  levelAfter, levelAfter - levelBefore);
-    context.out << line;
+    context.out << fmt::format("{:<4}  {:<8}  {:11.1f}  {:10.1f}  {:11.1f}\n",
+                               fmt::format("{}{}", kNoteNames[pitchClass], octave),
+                               major->semitones.test(static_cast<std::size_t>(pitchClass)) ? "yes" : "no",
+                               levelBefore, levelAfter, levelAfter - levelBefore);
   }
   context.out << "\nIn-scale notes pass; the others are attenuated (-120 dB: silent).\n";
   return 0;

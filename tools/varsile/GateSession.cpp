@@ -18,9 +18,9 @@ host::AudioUnitHandle OpenUnit(const host::ComponentSearch& search) {
   try {
     return host::AudioUnitHandle::Open(host::LocateComponent(search));
   } catch (const host::ComponentNotFound& failure) {
-    throw CliError(std::string("cannot load the Varsile component: ") + failure.what());
+    throw CliError("cannot load the Varsile component: {}", failure.what());
   } catch (const host::HostError& failure) {
-    throw CliError(std::string("cannot open the Varsile component: ") + failure.what());
+    throw CliError("cannot open the Varsile component: {}", failure.what());
   }
 }
 
@@ -46,8 +46,8 @@ void GateSession::LoadPreset(const std::string& path) {
   for (const host::ParameterDescription& parameter : mCatalogue.All()) {
     if (!parameter.IsWritable() || (std::isfinite(parameter.value) && parameter.InRange(parameter.value)))
       continue;
-    throw CliError("cannot use preset '" + path + "': it sets " + parameter.name + " to " +
-                   NumberText(parameter.value) + ", outside " + RangeText(parameter));
+    throw CliError("cannot use preset '{}': it sets {} to {}, outside {}", path, parameter.name,
+                   NumberText(parameter.value), RangeText(parameter));
   }
 }
 
@@ -91,10 +91,9 @@ void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 
     mUnit.Initialize();
   } catch (const host::HostError& failure) {
     if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
-    throw CliError("'" + input.Path() + "' has " + std::to_string(input.Channels()) + " channel" +
-                   (input.Channels() == 1 ? "" : "s") + " at " +
-                   std::to_string(std::lround(input.SampleRate())) +
-                   " Hz, which the component does not accept (" + PlainStatus(failure.Status()) + ")");
+    throw CliError("'{}' has {} channel{} at {} Hz, which the component does not accept ({})", input.Path(),
+                   input.Channels(), input.Channels() == 1 ? "" : "s", std::lround(input.SampleRate()),
+                   PlainStatus(failure.Status()));
   }
 }
 

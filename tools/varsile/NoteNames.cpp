@@ -57,9 +57,8 @@ std::optional<int> FindNote(std::string_view name, const std::vector<std::string
 
 int ParseKey(std::string_view text, const host::ParameterDescription& key) {
   const auto unknown = [&] {
-    return UsageError(
-        "unknown key '" + std::string(text) + "' (use a note name such as C, F# or Bb, or a number from " +
-        std::to_string(std::lround(key.minValue)) + " to " + std::to_string(std::lround(key.maxValue)) + ")");
+    return UsageError("unknown key '{}' (use a note name such as C, F# or Bb, or a number from {} to {})",
+                      text, std::lround(key.minValue), std::lround(key.maxValue));
   };
   if (const auto number = WholeNumber(text)) {
     if (*number < key.minValue || *number > key.maxValue) throw unknown();
@@ -123,8 +122,8 @@ int IntervalTable::Parse(std::string_view text) const {
       if (!wanted.empty() && Loose(mNames[semitones]) == wanted) return semitones;
     }
   }
-  throw UsageError("unknown interval '" + std::string(text) +
-                   "' (use a name such as 'minor third' or 'fifth', or semitones from 0 to 11)");
+  throw UsageError(
+      "unknown interval '{}' (use a name such as 'minor third' or 'fifth', or semitones from 0 to 11)", text);
 }
 
 }  // namespace varsile::cli

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -122,10 +121,8 @@ void Draw(cairo_t* cr, const PlotData& data) {
   // Seconds along the bottom.
   const double step = data.seconds > 20 ? std::ceil(data.seconds / 10) : data.seconds > 5 ? 1.0 : 0.5;
   for (double t = 0; t <= data.seconds + 1e-9 && step > 0; t += step) {
-    char label[32];
-    std::snprintf(label, sizeof(label), "%g s", t);
     cairo_move_to(cr, layout.X(t), PlotLayout::kHeight - PlotLayout::kBottom + 15);
-    cairo_show_text(cr, label);
+    cairo_show_text(cr, fmt::format("{:g} s", t).c_str());
   }
 }
 
@@ -134,7 +131,7 @@ void Draw(cairo_t* cr, const PlotData& data) {
 void CheckPlotPath(const std::string& path) {
   const std::string extension = Extension(path);
   if (extension != ".png" && extension != ".svg")
-    throw UsageError("--plot writes .png or .svg files, got '" + path + "'");
+    throw UsageError("--plot writes .png or .svg files, got '{}'", path);
 }
 
 void WritePlot(const std::string& path, const PlotData& data) {
@@ -157,7 +154,7 @@ void WritePlot(const std::string& path, const PlotData& data) {
   }
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
   if (status != CAIRO_STATUS_SUCCESS)
-    throw CliError("cannot write '" + path + "': " + cairo_status_to_string(status));
+    throw CliError("cannot write '{}': {}", path, cairo_status_to_string(status));
   file.Commit();
 }
 

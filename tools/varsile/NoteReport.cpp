@@ -1,8 +1,10 @@
 #include "NoteReport.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <iterator>
 
 #include "Records.h"
 
@@ -21,47 +23,36 @@ double EnergyDb(double energy, SInt64 frames) {
 std::string FormatNoteReport(const std::vector<NoteSegment>& segments,
                              const std::vector<std::string>& noteNames,
                              const std::function<bool(int)>& inScale, TimelineFormat format) {
-  std::string text;
-  char line[256];
-  const auto scaleWord = [&](int pitchClass) {
-    return pitchClass == kNoClass ? "-" : inScale(pitchClass) ? "yes" : "no";
-  };
-  switch (format) {
-    case TimelineFormat::kText:
-      text += "start (s)   end (s)  note  in scale  in (dB)  out (dB)\n";
-      for (const NoteSegment& s : segments) {
-        std::snprintf(line, sizeof(line), "%9.3f %9.3f  %-4s  %-8s  %7.1f  %8.1f\n", s.start, s.end,
-                      ClassName(s.note, noteNames).c_str(), scaleWord(s.note), EnergyDb(s.energyIn, s.frames),
-                      EnergyDb(s.energyOut, s.frames));
-        text += line;
-      }
-      break;
-    case TimelineFormat::kCsv:
-    case TimelineFormat::kJson: {
-      std::vector<std::vector<Field>> rows;
-      for (const NoteSegment& s : segments) {
-        const bool none = s.note == kNoClass;
-        const bool passes = !none && inScale(s.note);
-        rows.push_back({Field::Number(s.start, 6), Field::Number(s.end, 6),
-                        Field::Text(ClassName(s.note, noteNames)),
-                        none ? Field::None() : Field::Number(s.note, 0),
-                        none ? Field::None()
-                             : Field{format == TimelineFormat::kJson ? (passes ? "true" : "false")
-                                                                     : (passes ? "yes" : "no")},
-                        Field::Number(EnergyDb(s.energyIn, s.frames), 2),
-                        Field::Number(EnergyDb(s.energyOut, s.frames), 2)});
-      }
-      if (format == TimelineFormat::kCsv)
-        return RecordsCsv(
-            {"start_s", "end_s", "note", "pitch_class", "in_scale", "level_in_db", "level_out_db"}, rows);
-      for (auto& row : rows) {
-        if (row[2].text == "-") row[2] = Field::None();
-      }
-      return RecordsJson({"start", "end", "note", "pitch_class", "in_scale", "level_in_db", "level_out_db"},
-                         rows);
+  if (format == TimelineFormat::kText) {
+    std::string text = "start (s)   end (s)  note  in scale  in (dB)  out (dB)\n";
+    for (const NoteSegment& s : segments) {
+      fmt::format_to(std::back_inserter(text), "{:9.3f} {:9.3f}  {:<4}  {:<8}  {:7.1f}  {:8.1f}\n", s.start,
+                     s.end, ClassName(s.note, noteNames),
+                     s.note == kNoClass ? "-"
+                     : inScale(s.note)  ? "yes"
+                                        : "no",
+                     EnergyDb(s.energyIn, s.frames), EnergyDb(s.energyOut, s.frames));
     }
+    return text;
   }
-  return text;
+  const bool json = format == TimelineFormat::kJson;
+  std::vector<std::vector<Field>> rows;
+  for (const NoteSegment& s : segments) {
+    const std::string name = ClassName(s.note, noteNames);
+    const bool passes = s.note != kNoClass && inScale(s.note);
+    const char* scaleWord = json ? (passes ? "true" : "false") : (passes ? "yes" : "no");
+    rows.push_back({Field::Number(s.start, 6), Field::Number(s.end, 6),
+                    json && name == "-" ? Field::None() : Field::Text(name),
+                    s.note == kNoClass ? Field::None() : Field::Number(s.note, 0),
+                    s.note == kNoClass ? Field::None() : Field{scaleWord},
+                    Field::Number(EnergyDb(s.energyIn, s.frames), 2),
+                    Field::Number(EnergyDb(s.energyOut, s.frames), 2)});
+  }
+  return json ? RecordsJson(
+                    {"start", "end", "note", "pitch_class", "in_scale", "level_in_db", "level_out_db"}, rows)
+              : RecordsCsv(
+                    {"start_s", "end_s", "note", "pitch_class", "in_scale", "level_in_db", "level_out_db"},
+                    rows);
 }
 
 }  // namespace varsile::cli

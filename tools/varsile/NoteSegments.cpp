@@ -1,7 +1,9 @@
 #include "NoteSegments.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <cstdio>
+#include <iterator>
 
 #include "Records.h"
 
@@ -85,49 +87,31 @@ std::vector<NoteSegment> MergeShortSegments(const std::vector<NoteSegment>& segm
 
 std::string FormatTimeline(const std::vector<NoteSegment>& segments,
                            const std::vector<std::string>& noteNames, TimelineFormat format) {
-  std::string text;
-  char line[256];
   const bool severalChannels =
       std::any_of(segments.begin(), segments.end(), [](const NoteSegment& s) { return s.channel != 1; });
-  switch (format) {
-    case TimelineFormat::kText: {
-      std::size_t width = 4;
-      for (const NoteSegment& s : segments) width = std::max(width, ClassName(s.note, noteNames).size());
-      const int w = static_cast<int>(width);
-      if (severalChannels) text += "channel ";
-      std::snprintf(line, sizeof(line), "%9s %9s  %-*s  %12s\n", "start (s)", "end (s)", w, "note",
-                    "accuracy (%)");
-      text += line;
-      for (const NoteSegment& s : segments) {
-        if (severalChannels) {
-          std::snprintf(line, sizeof(line), "%7d ", s.channel);
-          text += line;
-        }
-        std::snprintf(line, sizeof(line), "%9.3f %9.3f  %-*s  %12.1f\n", s.start, s.end, w,
-                      ClassName(s.note, noteNames).c_str(), s.meanAccuracy);
-        text += line;
-      }
-      if (segments.empty()) text += "(no audio)\n";
-      break;
+  if (format == TimelineFormat::kText) {
+    std::size_t width = 4;
+    for (const NoteSegment& s : segments) width = std::max(width, ClassName(s.note, noteNames).size());
+    std::string text = fmt::format("{}{:>9} {:>9}  {:<{}}  {:>12}\n", severalChannels ? "channel " : "",
+                                   "start (s)", "end (s)", "note", width, "accuracy (%)");
+    for (const NoteSegment& s : segments) {
+      if (severalChannels) fmt::format_to(std::back_inserter(text), "{:7} ", s.channel);
+      fmt::format_to(std::back_inserter(text), "{:9.3f} {:9.3f}  {:<{}}  {:12.1f}\n", s.start, s.end,
+                     ClassName(s.note, noteNames), width, s.meanAccuracy);
     }
-    case TimelineFormat::kCsv:
-    case TimelineFormat::kJson: {
-      std::vector<std::vector<Field>> rows;
-      for (const NoteSegment& s : segments) {
-        const bool none = s.note == kNoClass;
-        rows.push_back({Field::Number(s.start, 6), Field::Number(s.end, 6), Field::Number(s.channel, 0),
-                        none ? Field::None() : Field::Text(ClassName(s.note, noteNames)),
-                        none ? Field::None() : Field::Number(s.note, 0), Field::Number(s.meanAccuracy, 2)});
-      }
-      if (format == TimelineFormat::kCsv) {
-        // A note column a spreadsheet reads: "-" for none.
-        for (auto& row : rows) row[3] = Field::Text(row[3].none ? "-" : row[3].text);
-        return RecordsCsv({"start_s", "end_s", "channel", "note", "pitch_class", "accuracy"}, rows);
-      }
-      return RecordsJson({"start", "end", "channel", "note", "pitch_class", "accuracy"}, rows);
-    }
+    return segments.empty() ? text + "(no audio)\n" : text;
   }
-  return text;
+  // CSV's note column is one a spreadsheet reads: "-" for none.
+  const bool csv = format == TimelineFormat::kCsv;
+  std::vector<std::vector<Field>> rows;
+  for (const NoteSegment& s : segments) {
+    const bool none = s.note == kNoClass;
+    rows.push_back({Field::Number(s.start, 6), Field::Number(s.end, 6), Field::Number(s.channel, 0),
+                    none && !csv ? Field::None() : Field::Text(ClassName(s.note, noteNames)),
+                    none ? Field::None() : Field::Number(s.note, 0), Field::Number(s.meanAccuracy, 2)});
+  }
+  return csv ? RecordsCsv({"start_s", "end_s", "channel", "note", "pitch_class", "accuracy"}, rows)
+             : RecordsJson({"start", "end", "channel", "note", "pitch_class", "accuracy"}, rows);
 }
 
 }  // namespace varsile::cli

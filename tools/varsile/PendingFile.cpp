@@ -60,7 +60,7 @@ PendingFile::~PendingFile() {
 }
 
 void PendingFile::Fail(int error) const {
-  throw CliError("cannot write '" + mTarget + "': " + std::strerror(error));
+  throw CliError("cannot write '{}': {}", mTarget, std::strerror(error));
 }
 
 void PendingFile::Write(const void* data, std::size_t size) {
@@ -97,8 +97,7 @@ void PendingFile::SendTo(int descriptor) {
     for (ssize_t sent = 0; sent < got;) {
       const ssize_t written = write(descriptor, buffer.data() + sent, static_cast<std::size_t>(got - sent));
       if (written < 0 && errno == EINTR) continue;
-      if (written < 0)
-        throw CliError(std::string("cannot write to standard output: ") + std::strerror(errno));
+      if (written < 0) throw CliError("cannot write to standard output: {}", std::strerror(errno));
       sent += written;
     }
   }

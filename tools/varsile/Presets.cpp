@@ -18,35 +18,28 @@ namespace {
 // Far above any preset; a larger file is not one.
 constexpr std::uintmax_t kMaxPresetBytes = 16u << 20;
 
-std::string Quoted(const std::string& path) {
-  return "'" + path + "'";
-}
-
 }  // namespace
 
 CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(EISDIR));
-  }
+  if (std::filesystem::is_directory(path, error))
+    throw CliError("cannot open '{}': {}", path, std::strerror(EISDIR));
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw CliError("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  if (!file) throw CliError("cannot open '{}': {}", path, std::strerror(errno));
   const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (!error && size > kMaxPresetBytes)
-    throw CliError("cannot read preset " + Quoted(path) + ": file too large");
+  if (!error && size > kMaxPresetBytes) throw CliError("cannot read preset '{}': file too large", path);
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) throw CliError("cannot read preset " + Quoted(path) + ": " + std::strerror(errno));
+  if (file.bad()) throw CliError("cannot read preset '{}': {}", path, std::strerror(errno));
 
   CFRef<CFPropertyListRef> state;
   try {
     state = FromXml(text.str());
   } catch (const CliError& failure) {
-    throw CliError("cannot read preset " + Quoted(path) + ": " + failure.what());
+    throw CliError("cannot read preset '{}': {}", path, failure.what());
   }
-  if (CFGetTypeID(state.Get()) != CFDictionaryGetTypeID()) {
-    throw CliError("cannot read preset " + Quoted(path) + ": it does not hold a dictionary");
-  }
+  if (CFGetTypeID(state.Get()) != CFDictionaryGetTypeID())
+    throw CliError("cannot read preset '{}': it does not hold a dictionary", path);
   return state;
 }
 
@@ -62,11 +55,11 @@ void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
   const CFPropertyListRef value = state.Get();
   // Without its data the component would quietly keep its defaults.
   if (CFDictionaryGetValue(static_cast<CFDictionaryRef>(value), CFSTR("data")) == nullptr)
-    throw CliError("cannot use preset " + Quoted(path) + ": it holds no 'data' (the parameter values)");
+    throw CliError("cannot use preset '{}': it holds no 'data' (the parameter values)", path);
   try {
     unit.SetProperty(kAudioUnitProperty_ClassInfo, kAudioUnitScope_Global, 0, value);
   } catch (const host::HostError& failure) {
-    throw CliError("the component refused the preset " + Quoted(path) + ": " + PlainStatus(failure.Status()));
+    throw CliError("the component refused the preset '{}': {}", path, PlainStatus(failure.Status()));
   }
 }
 

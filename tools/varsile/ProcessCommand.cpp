@@ -265,7 +265,7 @@ int ProcessCommand(std::span<const std::string> arguments, CliContext& context) 
   RefuseSameFiles(files);
   std::error_code error;
   std::filesystem::create_directories(*outDir, error);
-  if (error) throw CliError("cannot create '" + *outDir + "': " + error.message());
+  if (error) throw CliError("cannot create '{}': {}", *outDir, error.message());
   unsigned jobs = ParseJobs(jobsText.value_or("0"));
   if (jobs == 0) jobs = DefaultWorkers();
   // Files spread over the cores first; what is left renders their channels.

@@ -1,7 +1,8 @@
 #include "Progress.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <cstdio>
 
 namespace varsile::cli {
 
@@ -19,19 +20,13 @@ Progress::~Progress() {
 }
 
 std::string Progress::Bar(SInt64 done, SInt64 total, Float64 sampleRate) {
-  char text[128];
   const double seconds = sampleRate > 0 ? static_cast<double>(done) / sampleRate : 0.0;
-  if (total <= 0) {
-    std::snprintf(text, sizeof(text), "processing... %.1f s", seconds);
-    return text;
-  }
+  if (total <= 0) return fmt::format("processing... {:.1f} s", seconds);
   const double fraction = std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
-  const int filled = static_cast<int>(fraction * kWidth);
-  std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-                    std::string(static_cast<std::size_t>(kWidth - filled), '.') + "]";
-  std::snprintf(text, sizeof(text), " %3d%%  %.1f s / %.1f s", static_cast<int>(fraction * 100.0), seconds,
-                static_cast<double>(total) / sampleRate);
-  return bar + text;
+  const auto filled = static_cast<std::size_t>(fraction * kWidth);
+  return fmt::format("[{}{}] {:3}%  {:.1f} s / {:.1f} s", std::string(filled, '#'),
+                     std::string(kWidth - filled, '.'), static_cast<int>(fraction * 100.0), seconds,
+                     static_cast<double>(total) / sampleRate);
 }
 
 void Progress::Advance(UInt32 frames) {

@@ -1,13 +1,11 @@
 #include "Records.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 
 namespace varsile::cli {
 
 Field Field::Number(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", decimals, value);
-  return Field{text, false, false};
+  return Field{fmt::format("{:.{}f}", value, decimals), false, false};
 }
 
 Field Field::Text(std::string text) {

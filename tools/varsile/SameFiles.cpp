@@ -42,9 +42,9 @@ void RefuseSameFiles(std::span<const NamedFile> files) {
     Identity identity = IdentityOf(file.path);
     for (const auto& [earlier, earlierIdentity] : seen) {
       if (earlierIdentity == identity) {
-        throw UsageError(file.role + " '" + file.path + "' is the same file as " + earlier->role +
-                         (earlier->path == file.path ? "" : " '" + earlier->path + "'") +
-                         "; nothing was written");
+        throw UsageError("{} '{}' is the same file as {}{}; nothing was written", file.role, file.path,
+                         earlier->role,
+                         earlier->path == file.path ? "" : fmt::format(" '{}'", earlier->path));
       }
     }
     seen.emplace_back(&file, std::move(identity));
