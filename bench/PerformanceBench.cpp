@@ -301,15 +301,15 @@ void BM_PhasePass(benchmark::State& state) {
   const Frames& frames = TestFrames();
   Aligned<float> previous = AllocateFloats(kN), magnitude = AllocateFloats(kN),
                  frequency = AllocateFloats(kN), quotient = AllocateFloats(kN);
-  const fftshiftll::PhaseConstants constants{static_cast<float>(std::numbers::pi / 4.0),
-                                             static_cast<float>(kRate / kN), 27.41693f, 440.0f};
+  const varsile::pitch::PhaseConstants constants{static_cast<float>(std::numbers::pi / 4.0),
+                                                 static_cast<float>(kRate / kN), 27.41693f, 440.0f};
   long f = 0;
   for (auto _ : state) {
     const long at = f * kN;
     // Consecutive frames, so that the previous phases are those of the frame before.
-    fftshiftll::ActivePasses().phases(frames.re.get() + at, frames.im.get() + at, frames.phase.get() + at,
-                                      previous.get(), magnitude.get(), frequency.get(), quotient.get(), kBins,
-                                      constants);
+    varsile::pitch::ActivePasses().phases(frames.re.get() + at, frames.im.get() + at, frames.phase.get() + at,
+                                          previous.get(), magnitude.get(), frequency.get(), quotient.get(),
+                                          kBins, constants);
     benchmark::ClobberMemory();
     f = (f + 1) % kFrames;
   }
@@ -325,9 +325,9 @@ void BM_ClassifyPass(benchmark::State& state) {
   long f = 0;
   for (auto _ : state) {
     const long at = f * kN;
-    fftshiftll::ActivePasses().classify(logarithm.get() + at, frames.frequency.get() + at,
-                                        frames.magnitude.get() + at, classes.get(), weights.get(), runStarts,
-                                        kBins, static_cast<float>(12.0 / std::numbers::ln2), 69.5f);
+    varsile::pitch::ActivePasses().classify(
+        logarithm.get() + at, frames.frequency.get() + at, frames.magnitude.get() + at, classes.get(),
+        weights.get(), runStarts, kBins, static_cast<float>(12.0 / std::numbers::ln2), 69.5f);
     benchmark::ClobberMemory();
     f = (f + 1) % kFrames;
   }
@@ -362,8 +362,8 @@ void BM_GainLoop(benchmark::State& state) {
   std::size_t at = 0;
   for (auto _ : state) {
     const Float32 volume = ramping ? 20.0f : 50.0f;
-    benchmark::DoNotOptimize(
-        gain::ApplyGainRamp(x.data() + at, out.data(), kBlock, volume, ramping ? 100.0f : 50.0f, step));
+    benchmark::DoNotOptimize(varsile::effect::ApplyGainRamp(x.data() + at, out.data(), kBlock, volume,
+                                                            ramping ? 100.0f : 50.0f, step));
     benchmark::ClobberMemory();
     at = (at + kBlock) % (x.size() - kBlock);
   }

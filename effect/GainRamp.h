@@ -5,7 +5,7 @@
 
 #include <MacTypes.h>
 
-namespace gain {
+namespace varsile::effect {
 
 inline Float32 ClampPercent(Float32 value) noexcept VARSILE_NONBLOCKING {
   if (value < 0.0f) return 0.0f;
@@ -47,4 +47,4 @@ inline Float32 ApplyGainRamp(const Float32* source, Float32* destination, UInt32
   return volume;
 }
 
-}  // namespace gain
+}  // namespace varsile::effect

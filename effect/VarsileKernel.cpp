@@ -71,7 +71,8 @@ void Varsile::VarsileKernel::Process(const Float32* source, Float32* destination
   // Decided before anything is written, so source and destination may be
   // the same array.
   const Float32 target = Decide(source, destination, frames);
-  const Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
-  mVolume.store(gain::ApplyGainRamp(source, destination, frames, volume, target, StepFor(volume, target)),
-                std::memory_order_relaxed);
+  const Float32 volume = varsile::effect::ClampPercent(mVolume.load(std::memory_order_relaxed));
+  mVolume.store(
+      varsile::effect::ApplyGainRamp(source, destination, frames, volume, target, StepFor(volume, target)),
+      std::memory_order_relaxed);
 }

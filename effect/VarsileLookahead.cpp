@@ -122,8 +122,8 @@ void VarsileLookahead::LookaheadKernel::Schedule(std::int64_t decided,
   // began, less the time the ramp needs.
   std::int64_t at = static_cast<std::int64_t>(mFrames) - static_cast<std::int64_t>(mDelay.size());
   if (mHaveDecided) {
-    const Float32 from = gain::ClampPercent(mDecided);
-    const Float32 to = std::isnan(target) ? 0.0f : gain::ClampPercent(target);
+    const Float32 from = varsile::effect::ClampPercent(mDecided);
+    const Float32 to = std::isnan(target) ? 0.0f : varsile::effect::ClampPercent(target);
     if (to > from) {
       const Float32 ramp = (to - from) / StepFor(from, to);
       at = std::max(at, NoteStart(decided) - static_cast<std::int64_t>(std::min(ramp, 1e9f)));
@@ -141,7 +141,7 @@ void VarsileLookahead::LookaheadKernel::Schedule(std::int64_t decided,
 
 void VarsileLookahead::LookaheadKernel::Gate(Float32* samples, UInt32 frames) noexcept VARSILE_NONBLOCKING {
   const std::int64_t out = static_cast<std::int64_t>(mFrames) - static_cast<std::int64_t>(mDelay.size());
-  Float32 volume = gain::ClampPercent(mVolume.load(std::memory_order_relaxed));
+  Float32 volume = varsile::effect::ClampPercent(mVolume.load(std::memory_order_relaxed));
   UInt32 done = 0;
   while (done < frames) {
     const std::int64_t here = out + done;
@@ -153,8 +153,8 @@ void VarsileLookahead::LookaheadKernel::Gate(Float32* samples, UInt32 frames) no
     UInt32 span = frames - done;
     if (mChangeCount > 0)
       span = static_cast<UInt32>(std::min<std::int64_t>(span, mChanges[mFirstChange].at - here));
-    volume =
-        gain::ApplyGainRamp(samples + done, samples + done, span, volume, mTarget, StepFor(volume, mTarget));
+    volume = varsile::effect::ApplyGainRamp(samples + done, samples + done, span, volume, mTarget,
+                                            StepFor(volume, mTarget));
     done += span;
   }
   mVolume.store(volume, std::memory_order_relaxed);

@@ -31,7 +31,7 @@ FFTShiftLL::FFTShiftLL()
                   [first = kArrays[0]](std::size_t offset) { return (offset - first) % 4096 == 0; }),
       "the arrays must start whole pages apart");
   // The passes are picked here rather than at the first frame.
-  static_cast<void>(fftshiftll::ActivePasses());
+  static_cast<void>(varsile::pitch::ActivePasses());
   // A setup that cannot be created stays null; Reset and Process tolerate that.
   for (long i = 0; i < kSetupCount; ++i) {
     mFFTSetups[i] = vDSP_create_fftsetup(static_cast<vDSP_Length>(kMinLog2Size + i), kFFTRadix2);
@@ -133,7 +133,7 @@ void FFTShiftLL::Append(const float* input, long count) noexcept {
 }
 
 float FFTShiftLL::WrapPhase(float phase) noexcept {
-  fftshiftll::ActivePasses().wrap(&phase, 1);
+  varsile::pitch::ActivePasses().wrap(&phase, 1);
   return phase;
 }
 
@@ -148,7 +148,7 @@ void FFTShiftLL::AnalyseFrame(long log2Size, long oversampling, float sampleRate
   const long hop = n / oversampling;
   const long bins = n / 2 + 1;
   const auto binWidth = static_cast<float>(static_cast<double>(sampleRate) / static_cast<double>(n));
-  const fftshiftll::PhaseConstants constants{
+  const varsile::pitch::PhaseConstants constants{
       static_cast<float>(2.0 * std::numbers::pi * static_cast<double>(hop) / static_cast<double>(n)),
       binWidth,
       static_cast<float>(static_cast<double>(binWidth) * static_cast<double>(oversampling) /
@@ -162,7 +162,7 @@ void FFTShiftLL::AnalyseFrame(long log2Size, long oversampling, float sampleRate
   mSpectrumImag[0] = 0.0f;
 
   vvatan2f(mWorkB, mSpectrumImag, mSpectrumReal, &binCount);
-  fftshiftll::ActivePasses().phases(mSpectrumReal, mSpectrumImag, mWorkB, mPrevPhase, mBinMagnitude,
-                                    mBinFrequency, mWorkA, bins, constants);
+  varsile::pitch::ActivePasses().phases(mSpectrumReal, mSpectrumImag, mWorkB, mPrevPhase, mBinMagnitude,
+                                        mBinFrequency, mWorkA, bins, constants);
   Decide(mBinFrequency, mBinMagnitude, binCount, shiftTable, holdThreshold, accuracyThreshold);
 }

@@ -26,7 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace fftshiftll {
+namespace varsile::pitch {
 
 // The tracker's arrays start a whole number of 4 KB pages apart: padding of
 // this many bytes follows the fields that sit between two of them. A pass that
@@ -38,7 +38,7 @@ constexpr std::size_t PadToPage(std::size_t bytes) {
   return 4096 - bytes % 4096;
 }
 
-}  // namespace fftshiftll
+}  // namespace varsile::pitch
 
 class FFTShiftLL {
  public:
@@ -127,9 +127,9 @@ class FFTShiftLL {
   // The arrays start a whole number of 4 KB pages apart (PadToPage).
   alignas(64) float mInputFIFO[kMaxSize] = {};
   std::int64_t mWritePos = 0;
-  char mPadAfterWritePos[fftshiftll::PadToPage(sizeof(std::int64_t))];
+  char mPadAfterWritePos[varsile::pitch::PadToPage(sizeof(std::int64_t))];
   alignas(64) float mPrevPhase[kMaxBins] = {};
-  char mPadAfterPrevPhase[fftshiftll::PadToPage(sizeof(float) * kMaxBins)];
+  char mPadAfterPrevPhase[varsile::pitch::PadToPage(sizeof(float) * kMaxBins)];
   alignas(64) float mBinFrequency[kMaxSize] = {};
   alignas(64) float mBinMagnitude[kMaxSize] = {};
   FFTSetup mFFTSetups[kSetupCount] = {};
@@ -137,13 +137,13 @@ class FFTShiftLL {
   // itself be null), or is null after a Reset to an unsupported size.
   FFTSetup* mActiveSetup = nullptr;
   DSPSplitComplex mSpectrum;
-  char mPadAfterSpectrum[fftshiftll::PadToPage(sizeof(FFTSetup) * kSetupCount + sizeof(FFTSetup*) +
-                                               sizeof(DSPSplitComplex))];
+  char mPadAfterSpectrum[varsile::pitch::PadToPage(sizeof(FFTSetup) * kSetupCount + sizeof(FFTSetup*) +
+                                                   sizeof(DSPSplitComplex))];
   // 64-byte aligned, so the transform takes FFTW's aligned, copy-free path.
   alignas(64) float mSpectrumReal[kMaxSize] = {};
   alignas(64) float mSpectrumImag[kMaxSize] = {};
   UInt32 mWindowType;
-  char mPadAfterWindowType[fftshiftll::PadToPage(sizeof(UInt32))];
+  char mPadAfterWindowType[varsile::pitch::PadToPage(sizeof(UInt32))];
   alignas(64) float mWindow[kMaxSize] = {};
   alignas(64) float mWorkA[kMaxSize] = {};
   alignas(64) float mWorkB[kMaxSize] = {};

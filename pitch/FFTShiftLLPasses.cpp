@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-namespace fftshiftll {
+namespace varsile::pitch {
 namespace {
 
 std::atomic<const Passes*> gActivePasses{nullptr};
@@ -32,4 +32,4 @@ const Passes& ActivePasses() noexcept {
   return *table;
 }
 
-}  // namespace fftshiftll
+}  // namespace varsile::pitch

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace fftshiftll {
+namespace varsile::pitch {
 
 struct PhaseConstants {
   float expectedAdvance;  // radians per hop of bin 1's centre frequency
@@ -76,4 +76,4 @@ extern const Passes kPassesAVX512;
 // The best table for this processor, chosen once; lock-free.
 const Passes& ActivePasses() noexcept VARSILE_NONBLOCKING;
 
-}  // namespace fftshiftll
+}  // namespace varsile::pitch

@@ -5,7 +5,7 @@
 
 #include "FFTShiftLLPasses.h"
 
-namespace fftshiftll {
+namespace varsile::pitch {
 namespace {
 
 constexpr int kLanes = 16;
@@ -33,4 +33,4 @@ inline Floats ShiftInLast(Floats previous, Floats current) {
 
 constinit const Passes kPassesAVX512 = MakePasses("AVX-512F");
 
-}  // namespace fftshiftll
+}  // namespace varsile::pitch

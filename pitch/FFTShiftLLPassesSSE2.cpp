@@ -5,7 +5,7 @@
 
 #include "FFTShiftLLPasses.h"
 
-namespace fftshiftll {
+namespace varsile::pitch {
 namespace {
 
 constexpr int kLanes = 4;
@@ -30,4 +30,4 @@ inline Floats ShiftInLast(Floats previous, Floats current) {
 
 constinit const Passes kPassesSSE2 = MakePasses("SSE2");
 
-}  // namespace fftshiftll
+}  // namespace varsile::pitch

@@ -10,7 +10,7 @@
 
 namespace {
 
-using fftshiftll::kClassCount;
+using varsile::pitch::kClassCount;
 
 struct Vote {
   float histogram[kClassCount] = {};
@@ -52,8 +52,8 @@ Vote ScanInOrder(const float* classes, const float* weights, int bins) noexcept 
   return v;
 }
 
-using fftshiftll::kListCapacity;
-using fftshiftll::kListStride;
+using varsile::pitch::kListCapacity;
+using varsile::pitch::kListStride;
 static_assert(kClassCount * kListStride <= FFTShiftLL::kMaxSize);
 
 using Four = float __attribute__((vector_size(4 * sizeof(float))));
@@ -126,7 +126,7 @@ void FFTShiftLL::Decide(const float* frequencies, const float* magnitudes, int b
     float* const classes = mWorkB;
     float* const weights = mWorkA;
     std::uint64_t runStarts[kMaxSize / 64];
-    const fftshiftll::Passes& passes = fftshiftll::ActivePasses();
+    const varsile::pitch::Passes& passes = varsile::pitch::ActivePasses();
     passes.classify(mWorkB, frequencies, magnitudes, classes, weights, runStarts, bins, mTwelveOverLn2,
                     mA4NotePlusHalf);
 

@@ -49,7 +49,7 @@ void ExpectSameAsReference(const std::vector<Float32>& input, const Case& c) {
   const Float32 expectedVolume = Reference(input.data(), expected.data(), frames, c.volume, c.target, c.step,
                                            !(c.target <= 0.0f || c.target >= 100.0f));
   const Float32 actualVolume =
-      gain::ApplyGainRamp(input.data(), actual.data(), frames, c.volume, c.target, c.step);
+      varsile::effect::ApplyGainRamp(input.data(), actual.data(), frames, c.volume, c.target, c.step);
   ASSERT_EQ(Bits(actualVolume), Bits(expectedVolume))
       << "volume " << c.volume << " target " << c.target << " step " << c.step;
   for (UInt32 i = 0; i < frames; ++i) {
@@ -58,7 +58,7 @@ void ExpectSameAsReference(const std::vector<Float32>& input, const Case& c) {
   }
   // In place gives the same.
   std::vector<Float32> inPlace = input;
-  gain::ApplyGainRamp(inPlace.data(), inPlace.data(), frames, c.volume, c.target, c.step);
+  varsile::effect::ApplyGainRamp(inPlace.data(), inPlace.data(), frames, c.volume, c.target, c.step);
   for (UInt32 i = 0; i < frames; ++i)
     ASSERT_EQ(Bits(inPlace[i]), Bits(expected[i])) << "in place, sample " << i;
 }
@@ -105,7 +105,7 @@ TEST(GainRamp, MatchesThePerSampleLoop) {
 
 TEST(GainRamp, NoFramesLeaveTheGainAlone) {
   Float32 none = 0.0f;
-  EXPECT_EQ(gain::ApplyGainRamp(&none, &none, 0, 42.0f, 0.0f, -1.0f), 42.0f);
+  EXPECT_EQ(varsile::effect::ApplyGainRamp(&none, &none, 0, 42.0f, 0.0f, -1.0f), 42.0f);
 }
 
 }  // namespace

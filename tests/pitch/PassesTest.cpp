@@ -19,7 +19,7 @@
 
 namespace {
 
-using fftshiftll::Passes;
+using varsile::pitch::Passes;
 
 constexpr float kPi = std::numbers::pi_v<float>;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -27,10 +27,10 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 
 std::vector<const Passes*> RunnablePasses() {
   __builtin_cpu_init();
-  std::vector<const Passes*> tables{&fftshiftll::kPassesSSE2};
+  std::vector<const Passes*> tables{&varsile::pitch::kPassesSSE2};
   const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  if (avx2) tables.push_back(&fftshiftll::kPassesAVX2);
-  if (avx2 && __builtin_cpu_supports("avx512f")) tables.push_back(&fftshiftll::kPassesAVX512);
+  if (avx2) tables.push_back(&varsile::pitch::kPassesAVX2);
+  if (avx2 && __builtin_cpu_supports("avx512f")) tables.push_back(&varsile::pitch::kPassesAVX512);
   return tables;
 }
 
@@ -114,7 +114,7 @@ struct PhaseReference {
 
 PhaseReference ReferencePhases(const std::vector<float>& re, const std::vector<float>& im,
                                const std::vector<float>& phase, std::vector<float> previous, long bins,
-                               const fftshiftll::PhaseConstants& c) {
+                               const varsile::pitch::PhaseConstants& c) {
   const auto b = static_cast<vDSP_Length>(bins);
   const float two = 2.0f, zero = 0.0f;
   std::vector<float> work(bins), deviation(bins), ramp(bins), scaled(bins);
@@ -155,8 +155,8 @@ TEST(TrackerPasses, PhasePassMatchesTheVectorOperations) {
       re[5] = 0.0f, im[5] = 0.0f;
       re[6] = 3e38f;
     }
-    const fftshiftll::PhaseConstants constants{static_cast<float>(std::numbers::pi / 4.0), 21.533203f,
-                                               27.41693f, 440.0f};
+    const varsile::pitch::PhaseConstants constants{static_cast<float>(std::numbers::pi / 4.0), 21.533203f,
+                                                   27.41693f, 440.0f};
     const PhaseReference expected = ReferencePhases(re, im, phase, previous, bins, constants);
     for (const Passes* passes : RunnablePasses()) {
       std::vector<float> prev = previous, magnitude(bins), frequency(bins), quotient(bins);
@@ -241,33 +241,33 @@ TEST(TrackerPasses, GatherRunsIsAStablePartitionByClass) {
   }
   const long bins = static_cast<long>(classes.size());
   std::vector<std::uint64_t> starts((bins + 63) / 64, 0);
-  std::vector<std::vector<float>> expected(fftshiftll::kClassCount);
+  std::vector<std::vector<float>> expected(varsile::pitch::kClassCount);
   for (long k = 0; k < bins; ++k) {
     if (k == 0 || classes[k] != classes[k - 1]) starts[k / 64] |= std::uint64_t{1} << (k % 64);
     if (classes[k] >= 0.0f) expected[static_cast<int>(classes[k])].push_back(weights[k]);
   }
   for (const Passes* passes : RunnablePasses()) {
-    std::vector<float> lists(fftshiftll::kClassCount * fftshiftll::kListStride, kNaN);
-    long counts[fftshiftll::kClassCount];
+    std::vector<float> lists(varsile::pitch::kClassCount * varsile::pitch::kListStride, kNaN);
+    long counts[varsile::pitch::kClassCount];
     ASSERT_TRUE(
         passes->gatherRuns(classes.data(), weights.data(), starts.data(), bins, bins, lists.data(), counts))
         << passes->name;
-    for (int j = 0; j < fftshiftll::kClassCount; ++j) {
+    for (int j = 0; j < varsile::pitch::kClassCount; ++j) {
       ASSERT_EQ(counts[j], static_cast<long>(expected[j].size())) << passes->name << ", class " << j;
-      const std::vector<float> got(lists.begin() + j * fftshiftll::kListStride,
-                                   lists.begin() + j * fftshiftll::kListStride + counts[j]);
+      const std::vector<float> got(lists.begin() + j * varsile::pitch::kListStride,
+                                   lists.begin() + j * varsile::pitch::kListStride + counts[j]);
       EXPECT_EQ(got, expected[j]) << passes->name << ", class " << j;
     }
   }
 
   // One class with more bins than a list holds is refused.
-  const long many = fftshiftll::kListCapacity + 1;
+  const long many = varsile::pitch::kListCapacity + 1;
   std::vector<float> oneClass(many, 9.0f), ones(many, 1.0f);
   std::vector<std::uint64_t> oneRun((many + 63) / 64, 0);
   oneRun[0] = 1;
   for (const Passes* passes : RunnablePasses()) {
-    std::vector<float> lists(fftshiftll::kClassCount * fftshiftll::kListStride);
-    long counts[fftshiftll::kClassCount];
+    std::vector<float> lists(varsile::pitch::kClassCount * varsile::pitch::kListStride);
+    long counts[varsile::pitch::kClassCount];
     EXPECT_FALSE(
         passes->gatherRuns(oneClass.data(), ones.data(), oneRun.data(), many, many, lists.data(), counts))
         << passes->name;
@@ -276,7 +276,7 @@ TEST(TrackerPasses, GatherRunsIsAStablePartitionByClass) {
 
 TEST(TrackerPasses, TheProcessorGetsItsBestTable) {
   const std::vector<const Passes*> runnable = RunnablePasses();
-  EXPECT_EQ(&fftshiftll::ActivePasses(), runnable.back());
+  EXPECT_EQ(&varsile::pitch::ActivePasses(), runnable.back());
 }
 
 }  // namespace

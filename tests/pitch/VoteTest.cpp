@@ -67,7 +67,7 @@ TEST(TrackerVote, AClassTooBigForItsListIsCountedInOrder) {
   std::mt19937 engine(3);
   std::uniform_real_distribution<float> uniform(0.001f, 1.0f);
   Bins bins;
-  for (long k = 0; k < fftshiftll::kListCapacity + 200; ++k) bins.Add(440.0, uniform(engine));
+  for (long k = 0; k < varsile::pitch::kListCapacity + 200; ++k) bins.Add(440.0, uniform(engine));
   for (int k = 0; k < 300; ++k) bins.Add(Note(60 + k % 12), uniform(engine) * 3.0f);
   ExpectPlainOutcome(bins, "one class beyond the list capacity");
 }

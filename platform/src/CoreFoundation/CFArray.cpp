@@ -6,7 +6,7 @@
 #include "CFObject.h"
 
 struct __CFArray final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kArrayTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kArrayTypeID;
 
   __CFArray(const CFArrayCallBacks* callBacks, bool isMutable)
       : __CFObject(kTypeID),
@@ -31,7 +31,8 @@ struct __CFArray final : __CFObject {
   CFHashCode Hash() const noexcept override { return mValues.size(); }
 
   void Append(const void* value) {
-    if (mRetains && value == nullptr) cf::Fatal("CFArrayAppendValue", "NULL value in an array that retains");
+    if (mRetains && value == nullptr)
+      varsile::cf::Fatal("CFArrayAppendValue", "NULL value in an array that retains");
     mValues.push_back(value);
     if (mRetains) CFRetain(value);
   }
@@ -44,11 +45,12 @@ struct __CFArray final : __CFObject {
 
 extern "C" {
 
-const CFArrayCallBacks kCFTypeArrayCallBacks = {0, &cf::kRetainCallBack, &cf::kReleaseCallBack,
-                                                &cf::kDescriptionCallBack, &cf::kEqualCallBack};
+const CFArrayCallBacks kCFTypeArrayCallBacks = {
+    0, &varsile::cf::kRetainCallBack, &varsile::cf::kReleaseCallBack, &varsile::cf::kDescriptionCallBack,
+    &varsile::cf::kEqualCallBack};
 
 CFTypeID CFArrayGetTypeID(void) {
-  return cf::kArrayTypeID;
+  return varsile::cf::kArrayTypeID;
 }
 
 CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex count,
@@ -76,16 +78,16 @@ CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex capacity, const C
 }
 
 void CFArrayAppendValue(CFMutableArrayRef array, const void* value) {
-  cf::AsMutable<__CFArray>(array, "CFArrayAppendValue")->Append(value);
+  varsile::cf::AsMutable<__CFArray>(array, "CFArrayAppendValue")->Append(value);
 }
 
 CFIndex CFArrayGetCount(CFArrayRef array) {
-  const __CFArray* list = cf::As<__CFArray>(array, "CFArrayGetCount");
+  const __CFArray* list = varsile::cf::As<__CFArray>(array, "CFArrayGetCount");
   return list != nullptr ? static_cast<CFIndex>(list->mValues.size()) : 0;
 }
 
 const void* CFArrayGetValueAtIndex(CFArrayRef array, CFIndex index) {
-  const __CFArray* list = cf::As<__CFArray>(array, "CFArrayGetValueAtIndex");
+  const __CFArray* list = varsile::cf::As<__CFArray>(array, "CFArrayGetValueAtIndex");
   if (list == nullptr || index < 0 || static_cast<std::size_t>(index) >= list->mValues.size()) return nullptr;
   return list->mValues[static_cast<std::size_t>(index)];
 }

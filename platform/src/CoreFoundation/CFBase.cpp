@@ -6,7 +6,7 @@
 
 #include "CFObject.h"
 
-namespace cf {
+namespace varsile::cf {
 namespace {
 
 std::atomic<CFIndex> gLiveObjects{0};
@@ -43,36 +43,36 @@ const __CFObject* Object(CFTypeRef cf, const char* function) noexcept {
   return object;
 }
 
-}  // namespace cf
+}  // namespace varsile::cf
 
 __CFObject::__CFObject(CFTypeID typeID) noexcept : mTypeID(typeID) {
-  cf::CountCreated();
+  varsile::cf::CountCreated();
 }
 
 __CFObject::~__CFObject() {
   if (!mImmortal) {
     mMagic = kDeadMagic;
-    cf::CountDestroyed();
+    varsile::cf::CountDestroyed();
   }
 }
 
 extern "C" {
 
 CFTypeRef CFRetain(CFTypeRef ref) {
-  if (ref == nullptr) cf::Fatal("CFRetain", "called with NULL");
-  const __CFObject* object = cf::Object(ref, "CFRetain");
+  if (ref == nullptr) varsile::cf::Fatal("CFRetain", "called with NULL");
+  const __CFObject* object = varsile::cf::Object(ref, "CFRetain");
   if (object->mImmortal) return ref;
   // Relaxed is enough: the caller already holds a reference, so nothing can
   // be destroyed under it.
   const CFIndex before =
       const_cast<__CFObject*>(object)->mRetainCount.fetch_add(1, std::memory_order_relaxed);
-  if (before <= 0) cf::Fatal("CFRetain", "retain of a value whose retain count is already 0");
+  if (before <= 0) varsile::cf::Fatal("CFRetain", "retain of a value whose retain count is already 0");
   return ref;
 }
 
 void CFRelease(CFTypeRef ref) {
-  if (ref == nullptr) cf::Fatal("CFRelease", "called with NULL");
-  auto* object = const_cast<__CFObject*>(cf::Object(ref, "CFRelease"));
+  if (ref == nullptr) varsile::cf::Fatal("CFRelease", "called with NULL");
+  auto* object = const_cast<__CFObject*>(varsile::cf::Object(ref, "CFRelease"));
   if (object->mImmortal) return;
   // Acquire-release: every thread's writes before its release are visible to
   // the thread that destroys the value. (A fence would do, but the thread
@@ -81,37 +81,37 @@ void CFRelease(CFTypeRef ref) {
   if (before == 1) {
     delete object;
   } else if (before <= 0) {
-    cf::Fatal("CFRelease", "over-release: the retain count is already 0");
+    varsile::cf::Fatal("CFRelease", "over-release: the retain count is already 0");
   }
 }
 
 CFIndex CFGetRetainCount(CFTypeRef ref) {
   if (ref == nullptr) return 0;
-  const __CFObject* object = cf::Object(ref, "CFGetRetainCount");
+  const __CFObject* object = varsile::cf::Object(ref, "CFGetRetainCount");
   if (object->mImmortal) return std::numeric_limits<CFIndex>::max();
   return object->mRetainCount.load(std::memory_order_relaxed);
 }
 
 CFTypeID CFGetTypeID(CFTypeRef ref) {
-  if (ref == nullptr) return cf::kNotATypeID;
-  return cf::Object(ref, "CFGetTypeID")->mTypeID;
+  if (ref == nullptr) return varsile::cf::kNotATypeID;
+  return varsile::cf::Object(ref, "CFGetTypeID")->mTypeID;
 }
 
 Boolean CFEqual(CFTypeRef a, CFTypeRef b) {
   if (a == b) return true;
   if (a == nullptr || b == nullptr) return false;
-  const __CFObject* first = cf::Object(a, "CFEqual");
-  const __CFObject* second = cf::Object(b, "CFEqual");
+  const __CFObject* first = varsile::cf::Object(a, "CFEqual");
+  const __CFObject* second = varsile::cf::Object(b, "CFEqual");
   return first->mTypeID == second->mTypeID && first->Equal(*second);
 }
 
 CFHashCode CFHash(CFTypeRef ref) {
   if (ref == nullptr) return 0;
-  return cf::Object(ref, "CFHash")->Hash();
+  return varsile::cf::Object(ref, "CFHash")->Hash();
 }
 
 CFIndex CFLiveObjectCount(void) {
-  return cf::gLiveObjects.load(std::memory_order_relaxed);
+  return varsile::cf::gLiveObjects.load(std::memory_order_relaxed);
 }
 
 }  // extern "C"

@@ -3,9 +3,10 @@
 #include "CFObject.h"
 
 struct __CFBoolean final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kBooleanTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kBooleanTypeID;
 
-  constexpr explicit __CFBoolean(Boolean value) : __CFObject(kTypeID, cf::Immortal{}), mValue(value) {}
+  constexpr explicit __CFBoolean(Boolean value)
+      : __CFObject(kTypeID, varsile::cf::Immortal{}), mValue(value) {}
 
   // There is one object per value, so identity is equality.
   bool Equal(const __CFObject& other) const noexcept override { return this == &other; }
@@ -16,8 +17,8 @@ struct __CFBoolean final : __CFObject {
 
 namespace {
 
-constinit cf::NoDestroy<__CFBoolean> sTrue{Boolean{1}};
-constinit cf::NoDestroy<__CFBoolean> sFalse{Boolean{0}};
+constinit varsile::cf::NoDestroy<__CFBoolean> sTrue{Boolean{1}};
+constinit varsile::cf::NoDestroy<__CFBoolean> sFalse{Boolean{0}};
 
 }  // namespace
 
@@ -27,11 +28,11 @@ const CFBooleanRef kCFBooleanTrue = &sTrue.value;
 const CFBooleanRef kCFBooleanFalse = &sFalse.value;
 
 CFTypeID CFBooleanGetTypeID(void) {
-  return cf::kBooleanTypeID;
+  return varsile::cf::kBooleanTypeID;
 }
 
 Boolean CFBooleanGetValue(CFBooleanRef boolean) {
-  const __CFBoolean* value = cf::As<__CFBoolean>(boolean, "CFBooleanGetValue");
+  const __CFBoolean* value = varsile::cf::As<__CFBoolean>(boolean, "CFBooleanGetValue");
   return value != nullptr && value->mValue != 0;
 }
 

@@ -6,14 +6,14 @@
 #include "CFObject.h"
 
 struct __CFData final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kDataTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kDataTypeID;
 
   explicit __CFData(bool isMutable) : __CFObject(kTypeID), mMutable(isMutable) { mBytes.reserve(1); }
 
   bool Equal(const __CFObject& other) const noexcept override {
     return mBytes == static_cast<const __CFData&>(other).mBytes;
   }
-  CFHashCode Hash() const noexcept override { return cf::HashBytes(mBytes.data(), mBytes.size()); }
+  CFHashCode Hash() const noexcept override { return varsile::cf::HashBytes(mBytes.data(), mBytes.size()); }
 
   std::vector<UInt8> mBytes;
   const bool mMutable;
@@ -22,7 +22,7 @@ struct __CFData final : __CFObject {
 extern "C" {
 
 CFTypeID CFDataGetTypeID(void) {
-  return cf::kDataTypeID;
+  return varsile::cf::kDataTypeID;
 }
 
 CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length) {
@@ -50,23 +50,23 @@ CFMutableDataRef CFDataCreateMutable(CFAllocatorRef, CFIndex capacity) {
 
 void CFDataAppendBytes(CFMutableDataRef data, const UInt8* bytes, CFIndex length) {
   static constexpr const char* kFunction = "CFDataAppendBytes";
-  __CFData* buffer = cf::AsMutable<__CFData>(data, kFunction);
-  if (length < 0) cf::Fatal(kFunction, "negative length");
-  if (length > 0 && bytes == nullptr) cf::Fatal(kFunction, "NULL bytes");
+  __CFData* buffer = varsile::cf::AsMutable<__CFData>(data, kFunction);
+  if (length < 0) varsile::cf::Fatal(kFunction, "negative length");
+  if (length > 0 && bytes == nullptr) varsile::cf::Fatal(kFunction, "NULL bytes");
   buffer->mBytes.insert(buffer->mBytes.end(), bytes, bytes + length);
 }
 
 const UInt8* CFDataGetBytePtr(CFDataRef data) {
-  const __CFData* buffer = cf::As<__CFData>(data, "CFDataGetBytePtr");
+  const __CFData* buffer = varsile::cf::As<__CFData>(data, "CFDataGetBytePtr");
   return buffer != nullptr ? buffer->mBytes.data() : nullptr;
 }
 
 UInt8* CFDataGetMutableBytePtr(CFMutableDataRef data) {
-  return cf::AsMutable<__CFData>(data, "CFDataGetMutableBytePtr")->mBytes.data();
+  return varsile::cf::AsMutable<__CFData>(data, "CFDataGetMutableBytePtr")->mBytes.data();
 }
 
 CFIndex CFDataGetLength(CFDataRef data) {
-  const __CFData* buffer = cf::As<__CFData>(data, "CFDataGetLength");
+  const __CFData* buffer = varsile::cf::As<__CFData>(data, "CFDataGetLength");
   return buffer != nullptr ? static_cast<CFIndex>(buffer->mBytes.size()) : 0;
 }
 

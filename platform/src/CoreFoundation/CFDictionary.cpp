@@ -7,7 +7,7 @@
 #include "CFObject.h"
 
 struct __CFDictionary final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kDictionaryTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kDictionaryTypeID;
 
   struct Entry {
     CFHashCode hash;
@@ -18,7 +18,7 @@ struct __CFDictionary final : __CFObject {
   __CFDictionary(const CFDictionaryKeyCallBacks* keyCallBacks,
                  const CFDictionaryValueCallBacks* valueCallBacks)
       : __CFObject(kTypeID),
-        mCopiesKeys(keyCallBacks != nullptr && keyCallBacks->retain == &cf::kCopyStringCallBack),
+        mCopiesKeys(keyCallBacks != nullptr && keyCallBacks->retain == &varsile::cf::kCopyStringCallBack),
         mRetainsKeys(keyCallBacks != nullptr && keyCallBacks->retain != nullptr),
         mReleasesKeys(keyCallBacks != nullptr && keyCallBacks->release != nullptr),
         mRetainsValues(valueCallBacks != nullptr && valueCallBacks->retain != nullptr),
@@ -63,7 +63,7 @@ struct __CFDictionary final : __CFObject {
 namespace {
 
 const __CFDictionary* AsDictionary(CFDictionaryRef dict, const char* function) noexcept {
-  return cf::As<__CFDictionary>(dict, function);
+  return varsile::cf::As<__CFDictionary>(dict, function);
 }
 
 }  // namespace
@@ -71,22 +71,23 @@ const __CFDictionary* AsDictionary(CFDictionaryRef dict, const char* function) n
 extern "C" {
 
 const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks = {0,
-                                                                &cf::kRetainCallBack,
-                                                                &cf::kReleaseCallBack,
-                                                                &cf::kDescriptionCallBack,
-                                                                &cf::kEqualCallBack,
-                                                                &cf::kHashCallBack};
+                                                                &varsile::cf::kRetainCallBack,
+                                                                &varsile::cf::kReleaseCallBack,
+                                                                &varsile::cf::kDescriptionCallBack,
+                                                                &varsile::cf::kEqualCallBack,
+                                                                &varsile::cf::kHashCallBack};
 const CFDictionaryKeyCallBacks kCFCopyStringDictionaryKeyCallBacks = {0,
-                                                                      &cf::kCopyStringCallBack,
-                                                                      &cf::kReleaseCallBack,
-                                                                      &cf::kDescriptionCallBack,
-                                                                      &cf::kEqualCallBack,
-                                                                      &cf::kHashCallBack};
+                                                                      &varsile::cf::kCopyStringCallBack,
+                                                                      &varsile::cf::kReleaseCallBack,
+                                                                      &varsile::cf::kDescriptionCallBack,
+                                                                      &varsile::cf::kEqualCallBack,
+                                                                      &varsile::cf::kHashCallBack};
 const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks = {
-    0, &cf::kRetainCallBack, &cf::kReleaseCallBack, &cf::kDescriptionCallBack, &cf::kEqualCallBack};
+    0, &varsile::cf::kRetainCallBack, &varsile::cf::kReleaseCallBack, &varsile::cf::kDescriptionCallBack,
+    &varsile::cf::kEqualCallBack};
 
 CFTypeID CFDictionaryGetTypeID(void) {
-  return cf::kDictionaryTypeID;
+  return varsile::cf::kDictionaryTypeID;
 }
 
 CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacity,
@@ -102,11 +103,11 @@ CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex capacit
 
 void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const void* value) {
   static constexpr const char* kFunction = "CFDictionarySetValue";
-  __CFDictionary* map = cf::AsMutable<__CFDictionary>(dict, kFunction);
+  __CFDictionary* map = varsile::cf::AsMutable<__CFDictionary>(dict, kFunction);
   // Keys must be values: they are hashed and compared by content.
-  if (key == nullptr) cf::Fatal(kFunction, "NULL key");
+  if (key == nullptr) varsile::cf::Fatal(kFunction, "NULL key");
   if (value == nullptr && map->mRetainsValues)
-    cf::Fatal(kFunction, "NULL value in a dictionary that retains");
+    varsile::cf::Fatal(kFunction, "NULL value in a dictionary that retains");
   if (auto* entry = const_cast<__CFDictionary::Entry*>(map->Find(key))) {
     // Retain first: the new value may be the old one, held only by us.
     if (map->mRetainsValues) CFRetain(value);
@@ -117,7 +118,7 @@ void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const vo
   }
   map->mEntries.reserve(map->mEntries.size() + 1);  // the only step that can throw, before any retain
   const void* storedKey = key;
-  if (map->mCopiesKeys && CFGetTypeID(key) == cf::kStringTypeID) {
+  if (map->mCopiesKeys && CFGetTypeID(key) == varsile::cf::kStringTypeID) {
     // A mutable key changed later by its owner must not move under us.
     storedKey = CFStringCreateCopy(kCFAllocatorDefault, static_cast<CFStringRef>(key));
     if (storedKey == nullptr) throw std::bad_alloc();
@@ -129,7 +130,7 @@ void CFDictionarySetValue(CFMutableDictionaryRef dict, const void* key, const vo
 }
 
 void CFDictionaryRemoveValue(CFMutableDictionaryRef dict, const void* key) {
-  __CFDictionary* map = cf::AsMutable<__CFDictionary>(dict, "CFDictionaryRemoveValue");
+  __CFDictionary* map = varsile::cf::AsMutable<__CFDictionary>(dict, "CFDictionaryRemoveValue");
   const __CFDictionary::Entry* entry = map->Find(key);
   if (entry == nullptr) return;
   const __CFDictionary::Entry removed = *entry;

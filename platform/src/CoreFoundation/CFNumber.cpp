@@ -99,7 +99,7 @@ T Load(const void* source) noexcept {
 }  // namespace
 
 struct __CFNumber final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kNumberTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kNumberTypeID;
 
   __CFNumber(CFNumberType type, SInt64 integer, double floating)
       : __CFObject(kTypeID), mType(type), mInteger(integer), mFloating(floating) {}
@@ -130,10 +130,10 @@ struct __CFNumber final : __CFObject {
       integer = DoubleToInteger<SInt64>(mFloating, exact);
       if (!exact) {
         const double canonical = std::isnan(mFloating) ? std::numeric_limits<double>::quiet_NaN() : mFloating;
-        return cf::HashBytes(&canonical, sizeof canonical);
+        return varsile::cf::HashBytes(&canonical, sizeof canonical);
       }
     }
-    return cf::HashBytes(&integer, sizeof integer);
+    return varsile::cf::HashBytes(&integer, sizeof integer);
   }
 
   const CFNumberType mType;
@@ -144,7 +144,7 @@ struct __CFNumber final : __CFObject {
 extern "C" {
 
 CFTypeID CFNumberGetTypeID(void) {
-  return cf::kNumberTypeID;
+  return varsile::cf::kNumberTypeID;
 }
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* valuePtr) {
@@ -180,7 +180,7 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* valueP
 }
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr) {
-  const __CFNumber* value = cf::As<__CFNumber>(number, "CFNumberGetValue");
+  const __CFNumber* value = varsile::cf::As<__CFNumber>(number, "CFNumberGetValue");
   if (value == nullptr || valuePtr == nullptr) return false;
   if (!IsIntegerType(type) && !IsFloatingType(type)) return false;
   const bool isFloat = value->IsFloat();
@@ -227,12 +227,12 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr) 
 }
 
 CFNumberType CFNumberGetType(CFNumberRef number) {
-  const __CFNumber* value = cf::As<__CFNumber>(number, "CFNumberGetType");
+  const __CFNumber* value = varsile::cf::As<__CFNumber>(number, "CFNumberGetType");
   return value != nullptr ? value->mType : kCFNumberSInt32Type;
 }
 
 Boolean CFNumberIsFloatType(CFNumberRef number) {
-  const __CFNumber* value = cf::As<__CFNumber>(number, "CFNumberIsFloatType");
+  const __CFNumber* value = varsile::cf::As<__CFNumber>(number, "CFNumberIsFloatType");
   return value != nullptr && value->IsFloat();
 }
 

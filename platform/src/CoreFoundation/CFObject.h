@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace cf {
+namespace varsile::cf {
 
 enum : CFTypeID {
   kNotATypeID = 0,
@@ -63,13 +63,13 @@ union NoDestroy {
   ~NoDestroy() {}
 };
 
-}  // namespace cf
+}  // namespace varsile::cf
 
 struct __CFObject {
   // A mortal value, counted live, with one reference held by its creator.
   explicit __CFObject(CFTypeID typeID) noexcept;
   // A value that ignores retain and release and is never destroyed.
-  constexpr __CFObject(CFTypeID typeID, cf::Immortal) noexcept : mTypeID(typeID), mImmortal(true) {}
+  constexpr __CFObject(CFTypeID typeID, varsile::cf::Immortal) noexcept : mTypeID(typeID), mImmortal(true) {}
   __CFObject(const __CFObject&) = delete;
   __CFObject& operator=(const __CFObject&) = delete;
   virtual ~__CFObject();
@@ -89,7 +89,7 @@ struct __CFObject {
   bool mImmortal = false;
 };
 
-namespace cf {
+namespace varsile::cf {
 
 // The object behind a reference, after checking that it is a live value.
 // Aborts on a value that was already destroyed or that never was one.
@@ -114,4 +114,4 @@ T* AsMutable(CFTypeRef ref, const char* function) noexcept {
   return typed;
 }
 
-}  // namespace cf
+}  // namespace varsile::cf

@@ -8,16 +8,17 @@
 #include "CFObject.h"
 
 struct __CFString final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kStringTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kStringTypeID;
 
   __CFString(std::string text, bool isMutable)
       : __CFObject(kTypeID), mText(std::move(text)), mMutable(isMutable) {}
-  __CFString(std::string text, cf::Immortal) : __CFObject(kTypeID, cf::Immortal{}), mText(std::move(text)) {}
+  __CFString(std::string text, varsile::cf::Immortal)
+      : __CFObject(kTypeID, varsile::cf::Immortal{}), mText(std::move(text)) {}
 
   bool Equal(const __CFObject& other) const noexcept override {
     return mText == static_cast<const __CFString&>(other).mText;
   }
-  CFHashCode Hash() const noexcept override { return cf::HashBytes(mText.data(), mText.size()); }
+  CFHashCode Hash() const noexcept override { return varsile::cf::HashBytes(mText.data(), mText.size()); }
 
   std::string mText;
   bool mMutable = false;
@@ -136,7 +137,7 @@ __CFString* NewString(std::string_view text, bool isMutable) noexcept {
 extern "C" {
 
 CFTypeID CFStringGetTypeID(void) {
-  return cf::kStringTypeID;
+  return varsile::cf::kStringTypeID;
 }
 
 CFStringRef __CFStringMakeConstantString(const char* cStr) {
@@ -155,7 +156,7 @@ CFStringRef __CFStringMakeConstantString(const char* cStr) {
       pos += length;
     }
   }
-  auto* constant = new __CFString(std::move(content), cf::Immortal{});
+  auto* constant = new __CFString(std::move(content), varsile::cf::Immortal{});
   constant->mNextConstant = gConstants.load(std::memory_order_relaxed);
   while (!gConstants.compare_exchange_weak(constant->mNextConstant, constant, std::memory_order_release,
                                            std::memory_order_relaxed)) {
@@ -171,7 +172,7 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
 }
 
 CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef str) {
-  const __CFString* source = cf::As<__CFString>(str, "CFStringCreateCopy");
+  const __CFString* source = varsile::cf::As<__CFString>(str, "CFStringCreateCopy");
   if (source == nullptr) return nullptr;
   // An immutable string can be shared: nobody can change it under the copy.
   if (!source->mMutable) return static_cast<CFStringRef>(CFRetain(str));
@@ -184,9 +185,9 @@ CFMutableStringRef CFStringCreateMutable(CFAllocatorRef, CFIndex) {
 }
 
 void CFStringAppend(CFMutableStringRef str, CFStringRef appended) {
-  __CFString* target = cf::AsMutable<__CFString>(str, "CFStringAppend");
-  const __CFString* source = cf::As<__CFString>(appended, "CFStringAppend");
-  if (source == nullptr) cf::Fatal("CFStringAppend", "the appended value is not a string");
+  __CFString* target = varsile::cf::AsMutable<__CFString>(str, "CFStringAppend");
+  const __CFString* source = varsile::cf::As<__CFString>(appended, "CFStringAppend");
+  if (source == nullptr) varsile::cf::Fatal("CFStringAppend", "the appended value is not a string");
   if (source == target) {
     const std::string copy = source->mText;
     target->mText += copy;
@@ -196,15 +197,15 @@ void CFStringAppend(CFMutableStringRef str, CFStringRef appended) {
 }
 
 void CFStringAppendCString(CFMutableStringRef str, const char* cStr, CFStringEncoding encoding) {
-  __CFString* target = cf::AsMutable<__CFString>(str, "CFStringAppendCString");
-  if (cStr == nullptr) cf::Fatal("CFStringAppendCString", "called with a NULL C string");
+  __CFString* target = varsile::cf::AsMutable<__CFString>(str, "CFStringAppendCString");
+  if (cStr == nullptr) varsile::cf::Fatal("CFStringAppendCString", "called with a NULL C string");
   // Text the encoding cannot describe is dropped whole, never half-appended.
   const std::string_view text = cStr;
   if (Accepts(text, encoding)) target->mText += text;
 }
 
 CFIndex CFStringGetLength(CFStringRef str) {
-  const __CFString* string = cf::As<__CFString>(str, "CFStringGetLength");
+  const __CFString* string = varsile::cf::As<__CFString>(str, "CFStringGetLength");
   if (string == nullptr) return 0;
   CFIndex units = 0;
   for (unsigned char c : string->mText) {
@@ -217,7 +218,7 @@ CFIndex CFStringGetLength(CFStringRef str) {
 Boolean CFStringGetCString(CFStringRef str, char* buffer, CFIndex bufferSize, CFStringEncoding encoding) {
   if (buffer == nullptr || bufferSize <= 0) return false;
   buffer[0] = '\0';
-  const __CFString* string = cf::As<__CFString>(str, "CFStringGetCString");
+  const __CFString* string = varsile::cf::As<__CFString>(str, "CFStringGetCString");
   if (string == nullptr) return false;
   const std::string& text = string->mText;
   if (encoding != kCFStringEncodingUTF8 && !(encoding == kCFStringEncodingASCII && IsAscii(text)))
@@ -228,7 +229,7 @@ Boolean CFStringGetCString(CFStringRef str, char* buffer, CFIndex bufferSize, CF
 }
 
 const char* CFStringGetCStringPtr(CFStringRef str, CFStringEncoding encoding) {
-  const __CFString* string = cf::As<__CFString>(str, "CFStringGetCStringPtr");
+  const __CFString* string = varsile::cf::As<__CFString>(str, "CFStringGetCStringPtr");
   if (string == nullptr) return nullptr;
   if (encoding == kCFStringEncodingUTF8 || (encoding == kCFStringEncodingASCII && IsAscii(string->mText))) {
     return string->mText.c_str();
@@ -237,8 +238,8 @@ const char* CFStringGetCStringPtr(CFStringRef str, CFStringEncoding encoding) {
 }
 
 CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFOptionFlags) {
-  const __CFString* first = cf::As<__CFString>(a, "CFStringCompare");
-  const __CFString* second = cf::As<__CFString>(b, "CFStringCompare");
+  const __CFString* first = varsile::cf::As<__CFString>(a, "CFStringCompare");
+  const __CFString* second = varsile::cf::As<__CFString>(b, "CFStringCompare");
   // Anything that is not a string sorts before every string.
   if (first == nullptr || second == nullptr) {
     if (first == second) return kCFCompareEqualTo;

@@ -5,7 +5,7 @@
 #include "CFObject.h"
 
 struct __CFURL final : __CFObject {
-  static constexpr CFTypeID kTypeID = cf::kURLTypeID;
+  static constexpr CFTypeID kTypeID = varsile::cf::kURLTypeID;
 
   __CFURL(std::string path, bool isDirectory)
       : __CFObject(kTypeID), mPath(std::move(path)), mIsDirectory(isDirectory) {}
@@ -14,7 +14,7 @@ struct __CFURL final : __CFObject {
     const auto& that = static_cast<const __CFURL&>(other);
     return mPath == that.mPath && mIsDirectory == that.mIsDirectory;
   }
-  CFHashCode Hash() const noexcept override { return cf::HashBytes(mPath.data(), mPath.size()); }
+  CFHashCode Hash() const noexcept override { return varsile::cf::HashBytes(mPath.data(), mPath.size()); }
 
   const std::string mPath;  // without trailing slashes, except for the root "/"
   const bool mIsDirectory;
@@ -23,7 +23,7 @@ struct __CFURL final : __CFObject {
 extern "C" {
 
 CFTypeID CFURLGetTypeID(void) {
-  return cf::kURLTypeID;
+  return varsile::cf::kURLTypeID;
 }
 
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef path, CFIndex style, Boolean isDirectory) {
@@ -40,7 +40,7 @@ CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef path, CFIndex
 }
 
 CFStringRef CFURLCopyFileSystemPath(CFURLRef url, CFIndex style) {
-  const __CFURL* location = cf::As<__CFURL>(url, "CFURLCopyFileSystemPath");
+  const __CFURL* location = varsile::cf::As<__CFURL>(url, "CFURLCopyFileSystemPath");
   if (location == nullptr || style != kCFURLPOSIXPathStyle) return nullptr;
   return CFStringCreateWithCString(kCFAllocatorDefault, location->mPath.c_str(), kCFStringEncodingUTF8);
 }
