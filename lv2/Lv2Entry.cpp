@@ -75,6 +75,6 @@ static_assert(std::size(kDescriptors) == kPluginVariants.size());
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
   return index < std::size(kDescriptors) ? &kDescriptors[index] : nullptr;
 }
