@@ -258,7 +258,7 @@ TEST_F(ComponentModuleTest, GatesAMelodyInCMajorEndToEnd) {
   AudioUnit unit = nullptr;
   ASSERT_EQ(AudioComponentInstanceNew(mComponent, &unit), noErr);
   ParameterEventRecorder events(unit);
-  const AudioStreamBasicDescription format = varsiletest::Format(kRate, 2);
+  const AudioStreamBasicDescription format = varsile::CanonicalFormat(kRate, 2);
   for (AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
     ASSERT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
               noErr);

@@ -35,7 +35,7 @@ struct ReferenceRamp {
 class GateKernelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const AudioStreamBasicDescription format = varsiletest::Format(kRate, 1);
+    const AudioStreamBasicDescription format = varsile::CanonicalFormat(kRate, 1);
     ASSERT_EQ(mEffect->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
                                            &format, sizeof format),
               noErr);
@@ -80,7 +80,7 @@ TEST_F(GateKernelTest, ResetTakesTheRateAndOpensTheGate) {
 }
 
 TEST_F(GateKernelTest, TheRateIsTruncated) {
-  const AudioStreamBasicDescription format = varsiletest::Format(44100.9, 1);
+  const AudioStreamBasicDescription format = varsile::CanonicalFormat(44100.9, 1);
   ASSERT_EQ(mEffect->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &format,
                                          sizeof format),
             noErr);

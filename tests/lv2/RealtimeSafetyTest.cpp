@@ -21,17 +21,6 @@ namespace {
 constinit thread_local bool tCountingWaits = false;
 std::atomic<long> gWaits{0};
 
-template <class Function>
-Function Next(const char* name, std::atomic<Function>& cache) noexcept {
-  Function f = cache.load(std::memory_order_acquire);
-  if (f == nullptr) {
-    f = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    if (f == nullptr) std::abort();
-    cache.store(f, std::memory_order_release);
-  }
-  return f;
-}
-
 }  // namespace
 
 extern "C" {
@@ -39,13 +28,13 @@ extern "C" {
 int sched_yield() noexcept {
   static std::atomic<int (*)()> next{nullptr};
   if (tCountingWaits) gWaits.fetch_add(1, std::memory_order_relaxed);
-  return Next("sched_yield", next)();
+  return reliability::Next("sched_yield", next)();
 }
 
 int nanosleep(const timespec* duration, timespec* remaining) {
   static std::atomic<int (*)(const timespec*, timespec*)> next{nullptr};
   if (tCountingWaits) gWaits.fetch_add(1, std::memory_order_relaxed);
-  return Next("nanosleep", next)(duration, remaining);
+  return reliability::Next("nanosleep", next)(duration, remaining);
 }
 
 }  // extern "C"

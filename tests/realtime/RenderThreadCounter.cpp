@@ -44,20 +44,6 @@ std::atomic<std::uint64_t> gLocks{0};
   if (tCounting) gLocks.fetch_add(1, std::memory_order_relaxed);
 }
 
-// The next definition of a lock call after ours: the C library's, or a
-// sanitizer's interceptor. Looked up on first use, since locks may be taken
-// before static constructors run.
-template <class Function>
-Function Next(const char* name, std::atomic<Function>& cache) noexcept {
-  Function f = cache.load(std::memory_order_acquire);
-  if (f == nullptr) {
-    f = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
-    if (f == nullptr) std::abort();
-    cache.store(f, std::memory_order_release);
-  }
-  return f;
-}
-
 }  // namespace
 
 namespace reliability {
@@ -98,25 +84,25 @@ extern "C" {
 int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
   static std::atomic<int (*)(pthread_mutex_t*)> next{nullptr};
   NoteLock();
-  return Next("pthread_mutex_lock", next)(mutex);
+  return reliability::Next("pthread_mutex_lock", next)(mutex);
 }
 
 int pthread_mutex_trylock(pthread_mutex_t* mutex) noexcept {
   static std::atomic<int (*)(pthread_mutex_t*)> next{nullptr};
   NoteLock();
-  return Next("pthread_mutex_trylock", next)(mutex);
+  return reliability::Next("pthread_mutex_trylock", next)(mutex);
 }
 
 int pthread_rwlock_rdlock(pthread_rwlock_t* lock) noexcept {
   static std::atomic<int (*)(pthread_rwlock_t*)> next{nullptr};
   NoteLock();
-  return Next("pthread_rwlock_rdlock", next)(lock);
+  return reliability::Next("pthread_rwlock_rdlock", next)(lock);
 }
 
 int pthread_rwlock_wrlock(pthread_rwlock_t* lock) noexcept {
   static std::atomic<int (*)(pthread_rwlock_t*)> next{nullptr};
   NoteLock();
-  return Next("pthread_rwlock_wrlock", next)(lock);
+  return reliability::Next("pthread_rwlock_wrlock", next)(lock);
 }
 
 }  // extern "C"

@@ -7,7 +7,11 @@
 // program at the first such call inside a render.
 #pragma once
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <ostream>
 
 namespace reliability {
@@ -23,6 +27,20 @@ struct RenderThreadCounts {
 // For the test framework's failure messages.
 inline void PrintTo(const RenderThreadCounts& c, std::ostream* out) {
   *out << c.allocations << " allocations, " << c.deallocations << " deallocations, " << c.locks << " locks";
+}
+
+// The next definition of an interposed call after ours: the C library's, or a
+// sanitizer's interceptor. Looked up on first use, since locks may be taken
+// before static constructors run.
+template <class Function>
+Function Next(const char* name, std::atomic<Function>& cache) noexcept {
+  Function f = cache.load(std::memory_order_acquire);
+  if (f == nullptr) {
+    f = reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+    if (f == nullptr) std::abort();
+    cache.store(f, std::memory_order_release);
+  }
+  return f;
 }
 
 class RenderThreadCounter {

@@ -6,6 +6,7 @@
 #include <AudioToolbox/AudioComponentRegistry.h>
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <Varsile/CoreTypes.h>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -26,6 +27,16 @@ class CFLeakCheck : public ::testing::Test {
  private:
   CFIndex mLiveAtStart = 0;
 };
+
+// The status a call throws, or noErr.
+OSStatus Thrown(auto&& call) {
+  try {
+    call();
+  } catch (OSStatus status) {
+    return status;
+  }
+  return noErr;
+}
 
 // The smallest concrete component, counting the lifecycle calls it sees.
 class TestAU : public AUBase {

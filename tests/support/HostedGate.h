@@ -8,6 +8,7 @@
 #include <AudioToolbox/AudioComponentRegistry.h>
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/AudioUnitProperties.h>
+#include <Varsile/CoreTypes.h>
 
 #include <algorithm>
 #include <cmath>
@@ -63,20 +64,6 @@ inline AudioComponent LookaheadComponent() {
   return component;
 }
 #endif
-
-// The canonical format: 32-bit float, packed, non-interleaved.
-inline AudioStreamBasicDescription CanonicalFormat(Float64 sampleRate, UInt32 channels) {
-  AudioStreamBasicDescription f{};
-  f.mSampleRate = sampleRate;
-  f.mFormatID = kAudioFormatLinearPCM;
-  f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  f.mBytesPerPacket = 4;
-  f.mFramesPerPacket = 1;
-  f.mBytesPerFrame = 4;
-  f.mChannelsPerFrame = channels;
-  f.mBitsPerChannel = 32;
-  return f;
-}
 
 // An input callback: a melody of tones with three harmonics, a new note
 // every `noteFrames` frames, identical in every channel but for a small
@@ -149,7 +136,7 @@ class HostedGate {
       : mChannels(channels), mMaxFrames(maxFrames), mSampleRate(sampleRate) {
     Check(AudioComponentInstanceNew(component, &mUnit), "opening the gate");
     try {
-      const AudioStreamBasicDescription format = CanonicalFormat(sampleRate, channels);
+      const AudioStreamBasicDescription format = varsile::CanonicalFormat(sampleRate, channels);
       for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
         Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
               "setting the stream format");

@@ -16,16 +16,7 @@ namespace propstest {
 
 using frametest::TestAU;
 
-// The status a call throws, or noErr.
-template <class Call>
-OSStatus Thrown(Call&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
+using frametest::Thrown;
 
 // The defaults of the effect's 22 parameters, ids 0..21.
 inline const std::vector<Float32>& DefaultParameterValues() {
@@ -185,22 +176,8 @@ inline Info GetInfo(AUBase& au, AudioUnitPropertyID id, AudioUnitScope scope, Au
   return info;
 }
 
-// The canonical format: float, packed, non-interleaved.
-inline AudioStreamBasicDescription Canonical(Float64 rate, UInt32 channels) {
-  AudioStreamBasicDescription f{};
-  f.mSampleRate = rate;
-  f.mFormatID = kAudioFormatLinearPCM;
-  f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  f.mBytesPerPacket = 4;
-  f.mFramesPerPacket = 1;
-  f.mBytesPerFrame = 4;
-  f.mChannelsPerFrame = channels;
-  f.mBitsPerChannel = 32;
-  return f;
-}
-
 inline AudioStreamBasicDescription InterleavedStereo(Float64 rate) {
-  AudioStreamBasicDescription f = Canonical(rate, 2);
+  AudioStreamBasicDescription f = varsile::CanonicalFormat(rate, 2);
   f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
   f.mBytesPerPacket = 8;
   f.mBytesPerFrame = 8;

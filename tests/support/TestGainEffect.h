@@ -96,20 +96,6 @@ void GainKernel::Process(const Float32* source, Float32* destination, UInt32 fra
   if (!effect.mKernelsKeepSilence) ioSilence = false;
 }
 
-// The canonical format: float, packed, non-interleaved.
-inline AudioStreamBasicDescription CanonicalFormat(UInt32 channels, Float64 sampleRate = 44100.0) {
-  AudioStreamBasicDescription f{};
-  f.mSampleRate = sampleRate;
-  f.mFormatID = kAudioFormatLinearPCM;
-  f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  f.mBytesPerPacket = 4;
-  f.mFramesPerPacket = 1;
-  f.mBytesPerFrame = 4;
-  f.mChannelsPerFrame = channels;
-  f.mBitsPerChannel = 32;
-  return f;
-}
-
 // A host input callback: buffer b, frame i holds Sample(b, i).
 struct InputSource {
   static Float32 Sample(UInt32 buffer, UInt32 frame) {

@@ -19,20 +19,6 @@
 
 namespace varsiletest {
 
-// The canonical format: float, packed, non-interleaved.
-inline AudioStreamBasicDescription Format(Float64 sampleRate, UInt32 channels) {
-  AudioStreamBasicDescription f{};
-  f.mSampleRate = sampleRate;
-  f.mFormatID = kAudioFormatLinearPCM;
-  f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  f.mBytesPerPacket = 4;
-  f.mFramesPerPacket = 1;
-  f.mBytesPerFrame = 4;
-  f.mChannelsPerFrame = channels;
-  f.mBitsPerChannel = 32;
-  return f;
-}
-
 // Construction and PostConstructor, as the open selector does them.
 inline std::unique_ptr<Varsile> OpenEffect(AudioComponentInstance handle = nullptr) {
   auto effect = std::make_unique<Varsile>(handle);
@@ -42,7 +28,7 @@ inline std::unique_ptr<Varsile> OpenEffect(AudioComponentInstance handle = nullp
 
 // Both buses at the rate and channel count, then DoInitialize.
 inline void Initialize(Varsile& effect, Float64 sampleRate = 48000.0, UInt32 channels = 2) {
-  const AudioStreamBasicDescription format = Format(sampleRate, channels);
+  const AudioStreamBasicDescription format = varsile::CanonicalFormat(sampleRate, channels);
   ASSERT_EQ(effect.DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, &format,
                                        sizeof format),
             noErr);

@@ -10,15 +10,6 @@ namespace {
 
 class AUBaseLifecycle : public CFLeakCheck {};
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 UInt32 OutputFrameCapacity(AUBase& au) {
   return au.GetOutput(0)->GetBuffers().GetFrameCapacity();
 }

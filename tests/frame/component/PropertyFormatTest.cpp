@@ -12,7 +12,7 @@ namespace {
 // The upstream unit: a registered component that answers only the output
 // format question, with whatever the test put here.
 struct Upstream {
-  AudioStreamBasicDescription format = Canonical(48000.0, 2);
+  AudioStreamBasicDescription format = varsile::CanonicalFormat(48000.0, 2);
   OSStatus status = noErr;
   int formatQueries = 0;
 };
@@ -75,7 +75,7 @@ bool SameFormat(const AudioStreamBasicDescription& a, const AudioStreamBasicDesc
 
 TEST_F(PropertyFormats, AnIdenticalFormatIsAcceptedEvenWhileInitialized) {
   ASSERT_EQ(au->DoInitialize(), noErr);
-  AudioStreamBasicDescription same = Canonical(44100.0, 2);
+  AudioStreamBasicDescription same = varsile::CanonicalFormat(44100.0, 2);
   EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, same), noErr);
   same.mReserved = 5;  // not part of the comparison
   EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, same), noErr);
@@ -84,7 +84,8 @@ TEST_F(PropertyFormats, AnIdenticalFormatIsAcceptedEvenWhileInitialized) {
             noErr);
   EXPECT_EQ(au->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &same, 35),
             kAudioUnitErr_InvalidPropertyValue);
-  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, Canonical(48000.0, 2)),
+  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                    varsile::CanonicalFormat(48000.0, 2)),
             kAudioUnitErr_PropertyNotWritable);
   EXPECT_TRUE(heard.calls.empty());
 }
@@ -108,7 +109,7 @@ TEST_F(PropertyFormats, ASampleRateChangeIsAnnouncedAsAFormatChange) {
   EXPECT_EQ(SetProp(*au, kAudioUnitProperty_SampleRate, kAudioUnitScope_Input, 1, Float64{96000.0}),
             kAudioUnitErr_InvalidElement);
   EXPECT_EQ(SetProp(*au, kAudioUnitProperty_SampleRate, kAudioUnitScope_Input, 0, Float64{96000.0}), noErr);
-  EXPECT_TRUE(SameFormat(InputFormat(), Canonical(96000.0, 2)));
+  EXPECT_TRUE(SameFormat(InputFormat(), varsile::CanonicalFormat(96000.0, 2)));
   ASSERT_EQ(heard.calls.size(), 1u);
   EXPECT_EQ(heard.calls[0].id, kAudioUnitProperty_StreamFormat);
   EXPECT_EQ(heard.calls[0].scope, kAudioUnitScope_Input);
@@ -118,19 +119,20 @@ TEST_F(PropertyFormats, ASampleRateChangeIsAnnouncedAsAFormatChange) {
   EXPECT_EQ(rate, 96000.0);
   AudioStreamBasicDescription format{};
   EXPECT_EQ(GetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Input, 0, format), noErr);
-  EXPECT_TRUE(SameFormat(format, Canonical(96000.0, 2)));
-  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 3, Canonical(96000.0, 2)),
+  EXPECT_TRUE(SameFormat(format, varsile::CanonicalFormat(96000.0, 2)));
+  EXPECT_EQ(SetProp(*au, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 3,
+                    varsile::CanonicalFormat(96000.0, 2)),
             kAudioUnitErr_InvalidElement);
 }
 
 TEST_F(PropertyFormats, AConnectionTakesTheUpstreamFormat) {
   HostHandle upstream(UpstreamComponent());
   ASSERT_NE(upstream.get(), nullptr);
-  gUpstream.format = Canonical(48000.0, 1);
+  gUpstream.format = varsile::CanonicalFormat(48000.0, 1);
   EXPECT_EQ(Connect(upstream), noErr);
   EXPECT_TRUE(au->GetInput(0)->HasConnection());
   EXPECT_EQ(au->GetInput(0)->GetConnection().sourceAudioUnit, upstream.get());
-  EXPECT_TRUE(SameFormat(InputFormat(), Canonical(48000.0, 1)));
+  EXPECT_TRUE(SameFormat(InputFormat(), varsile::CanonicalFormat(48000.0, 1)));
   ASSERT_EQ(heard.calls.size(), 2u);
   EXPECT_EQ(heard.calls[0].id, kAudioUnitProperty_StreamFormat);
   EXPECT_EQ(heard.calls[1].id, kAudioUnitProperty_MakeConnection);
@@ -149,7 +151,7 @@ TEST_F(PropertyFormats, ReconnectingAConnectedInputNeedsADisconnectFirst) {
   EXPECT_EQ(Connect(second), noErr);
   EXPECT_EQ(au->GetInput(0)->GetConnection().sourceAudioUnit, second.get());
 
-  gUpstream.format = Canonical(22050.0, 2);
+  gUpstream.format = varsile::CanonicalFormat(22050.0, 2);
   EXPECT_EQ(Connect(first), kAudioUnitErr_PropertyNotWritable);
   EXPECT_EQ(au->GetInput(0)->GetConnection().sourceAudioUnit, second.get());
   EXPECT_EQ(InputFormat().mSampleRate, 48000.0);
@@ -167,7 +169,7 @@ TEST_F(PropertyFormats, ANonCanonicalUpstreamFormatLeavesTheInputAsItWas) {
   gUpstream.format = InterleavedStereo(48000.0);
   EXPECT_EQ(Connect(upstream), kAudioUnitErr_FormatNotSupported);
   EXPECT_FALSE(au->GetInput(0)->IsActive());
-  EXPECT_TRUE(SameFormat(InputFormat(), Canonical(44100.0, 2)));
+  EXPECT_TRUE(SameFormat(InputFormat(), varsile::CanonicalFormat(44100.0, 2)));
   EXPECT_TRUE(heard.calls.empty());
 
   gUpstream.status = kAudioUnitErr_InvalidElement;
@@ -222,12 +224,12 @@ TEST_F(PropertyFormats, AnUpstreamFrameIsAskedThroughTheHostCalls) {
   HostHandle handle;
   auto upstream = Open<ParamAU>(handle.get());
   SetComponentInstanceStorage(handle, upstream.get());
-  ASSERT_EQ(
-      SetProp(*upstream, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, Canonical(96000.0, 1)),
-      noErr);
+  ASSERT_EQ(SetProp(*upstream, kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0,
+                    varsile::CanonicalFormat(96000.0, 1)),
+            noErr);
 
   EXPECT_EQ(Connect(handle), noErr);
-  EXPECT_TRUE(SameFormat(InputFormat(), Canonical(96000.0, 1)));
+  EXPECT_TRUE(SameFormat(InputFormat(), varsile::CanonicalFormat(96000.0, 1)));
   EXPECT_TRUE(au->GetInput(0)->HasConnection());
 
   // The same calls a host makes: size query, then the value.

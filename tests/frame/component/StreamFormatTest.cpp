@@ -14,19 +14,7 @@ namespace {
 using frametest::ListenerRecorder;
 using frametest::Open;
 using frametest::TestAU;
-
-CAStreamBasicDescription Canonical(Float64 rate, UInt32 channels) {
-  CAStreamBasicDescription f;
-  f.mSampleRate = rate;
-  f.mFormatID = kAudioFormatLinearPCM;
-  f.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  f.mBytesPerPacket = 4;
-  f.mFramesPerPacket = 1;
-  f.mBytesPerFrame = 4;
-  f.mChannelsPerFrame = channels;
-  f.mBitsPerChannel = 32;
-  return f;
-}
+using varsile::CanonicalFormat;
 
 class StreamFormat : public frametest::CFLeakCheck {
  protected:
@@ -44,24 +32,25 @@ class StreamFormat : public frametest::CFLeakCheck {
 };
 
 TEST_F(StreamFormat, CanonicalTestLooksAtLayoutNotRateOrChannels) {
-  EXPECT_TRUE(au->FormatIsCanonical(Canonical(44100, 2)));
-  EXPECT_TRUE(au->FormatIsCanonical(Canonical(0, 7)));
-  EXPECT_TRUE(au->ValidFormat(kAudioUnitScope_Input, 5, Canonical(0, 7))) << "whatever the scope and element";
+  EXPECT_TRUE(au->FormatIsCanonical(CanonicalFormat(44100, 2)));
+  EXPECT_TRUE(au->FormatIsCanonical(CanonicalFormat(0, 7)));
+  EXPECT_TRUE(au->ValidFormat(kAudioUnitScope_Input, 5, CanonicalFormat(0, 7)))
+      << "whatever the scope and element";
   EXPECT_TRUE(au->FormatIsCanonical(au->GetStreamFormat(kAudioUnitScope_Output, 0)))
       << "elements start canonical";
 
-  CAStreamBasicDescription unpacked = Canonical(48000, 2);
+  CAStreamBasicDescription unpacked = CanonicalFormat(48000, 2);
   unpacked.mFormatFlags &= ~kAudioFormatFlagIsPacked;
   unpacked.mFormatFlags |= kAudioFormatFlagIsSignedInteger;
   EXPECT_TRUE(au->FormatIsCanonical(unpacked)) << "other flag bits are not examined";
 
-  CAStreamBasicDescription interleaved = Canonical(48000, 2);
+  CAStreamBasicDescription interleaved = CanonicalFormat(48000, 2);
   interleaved.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;  // 9
   interleaved.mBytesPerFrame = interleaved.mBytesPerPacket = 8;
   EXPECT_FALSE(au->FormatIsCanonical(interleaved));
 
   const auto refusedWith = [&](auto change) {
-    CAStreamBasicDescription f = Canonical(48000, 2);
+    CAStreamBasicDescription f = CanonicalFormat(48000, 2);
     change(f);
     return !au->FormatIsCanonical(f);
   };
@@ -75,7 +64,7 @@ TEST_F(StreamFormat, CanonicalTestLooksAtLayoutNotRateOrChannels) {
 }
 
 TEST(StreamBasicDescription, EqualityIsBitwiseOverThirtySixBytes) {
-  CAStreamBasicDescription a = Canonical(48000, 2);
+  CAStreamBasicDescription a = CanonicalFormat(48000, 2);
   CAStreamBasicDescription b = a;
   b.mReserved = 99;
   EXPECT_TRUE(a.IsEqual(b, false)) << "mReserved is ignored";
@@ -86,10 +75,10 @@ TEST(StreamBasicDescription, EqualityIsBitwiseOverThirtySixBytes) {
   b.mBitsPerChannel = 24;
   EXPECT_FALSE(a.IsEqual(b, false));
 
-  CAStreamBasicDescription zero = Canonical(0.0, 2), minusZero = Canonical(-0.0, 2);
+  CAStreamBasicDescription zero = CanonicalFormat(0.0, 2), minusZero = CanonicalFormat(-0.0, 2);
   EXPECT_FALSE(zero.IsEqual(minusZero, false));
   const Float64 nan = std::numeric_limits<Float64>::quiet_NaN();
-  CAStreamBasicDescription n1 = Canonical(nan, 2), n2 = Canonical(nan, 2);
+  CAStreamBasicDescription n1 = CanonicalFormat(nan, 2), n2 = CanonicalFormat(nan, 2);
   EXPECT_TRUE(n1.IsEqual(n2, false)) << "the same bits are the same format";
 
   // With wildcards a zero field matches anything.
@@ -102,8 +91,8 @@ TEST(StreamBasicDescription, EqualityIsBitwiseOverThirtySixBytes) {
 }
 
 TEST_F(StreamFormat, ScopesAddressTheirElements) {
-  au->GetIOElement(kAudioUnitScope_Output, 0)->SetStreamFormat(Canonical(96000, 1));
-  au->GetIOElement(kAudioUnitScope_Input, 0)->SetStreamFormat(Canonical(22050, 3));
+  au->GetIOElement(kAudioUnitScope_Output, 0)->SetStreamFormat(CanonicalFormat(96000, 1));
+  au->GetIOElement(kAudioUnitScope_Input, 0)->SetStreamFormat(CanonicalFormat(22050, 3));
   EXPECT_EQ(au->GetStreamFormat(kAudioUnitScope_Global, 7).mSampleRate, 96000.0) << "global means output 0";
   EXPECT_EQ(au->GetStreamFormat(kAudioUnitScope_Input, 0).mChannelsPerFrame, 3u);
   EXPECT_EQ(au->GetStreamFormat(kAudioUnitScope_Output, 0).mChannelsPerFrame, 1u);
@@ -124,18 +113,18 @@ TEST_F(StreamFormat, ScopesAddressTheirElements) {
 
 TEST_F(StreamFormat, ChangeThroughGlobalScopeIsAnnouncedForGlobalScope) {
   const CAStreamBasicDescription previous = au->GetStreamFormat(kAudioUnitScope_Global, 0);
-  EXPECT_EQ(au->ChangeStreamFormat(kAudioUnitScope_Global, 0, previous, Canonical(48000, 1)), noErr);
+  EXPECT_EQ(au->ChangeStreamFormat(kAudioUnitScope_Global, 0, previous, CanonicalFormat(48000, 1)), noErr);
   EXPECT_EQ(au->GetIOElement(kAudioUnitScope_Output, 0)->GetStreamFormat().mSampleRate, 48000.0);
   ASSERT_EQ(heard.calls.size(), 1u);
   EXPECT_EQ(heard.calls[0].scope, kAudioUnitScope_Global);
   EXPECT_EQ(heard.calls[0].element, 0u);
 
-  EXPECT_EQ(au->ChangeStreamFormat(kAudioUnitScope_Input, 0, previous, Canonical(8000, 4)), noErr);
+  EXPECT_EQ(au->ChangeStreamFormat(kAudioUnitScope_Input, 0, previous, CanonicalFormat(8000, 4)), noErr);
   EXPECT_EQ(au->GetIOElement(kAudioUnitScope_Input, 0)->GetStreamFormat().mChannelsPerFrame, 4u);
   ASSERT_EQ(heard.calls.size(), 2u);
   EXPECT_EQ(heard.calls[1].scope, kAudioUnitScope_Input);
 
-  EXPECT_THROW(au->ChangeStreamFormat(kAudioUnitScope_Part, 0, previous, Canonical(8000, 4)), OSStatus);
+  EXPECT_THROW(au->ChangeStreamFormat(kAudioUnitScope_Part, 0, previous, CanonicalFormat(8000, 4)), OSStatus);
   EXPECT_EQ(heard.calls.size(), 2u);
 }
 
@@ -164,7 +153,7 @@ TEST_F(StreamFormat, WritableWhileUninitializedExceptAConnectedInput) {
 
 // The property path through the four steps: validity, equality, writability, change.
 TEST_F(StreamFormat, PropertyPathRefusesAndAcceptsInOrder) {
-  CAStreamBasicDescription interleaved = Canonical(48000, 2);
+  CAStreamBasicDescription interleaved = CanonicalFormat(48000, 2);
   interleaved.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
   interleaved.mBytesPerFrame = interleaved.mBytesPerPacket = 8;
   EXPECT_EQ(au->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &interleaved,
@@ -179,7 +168,7 @@ TEST_F(StreamFormat, PropertyPathRefusesAndAcceptsInOrder) {
       au->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &same, sizeof same),
       noErr);
   EXPECT_TRUE(heard.calls.empty());
-  const CAStreamBasicDescription other = Canonical(96000, 2);
+  const CAStreamBasicDescription other = CanonicalFormat(96000, 2);
   EXPECT_EQ(au->DispatchSetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, &other,
                                     sizeof other),
             kAudioUnitErr_PropertyNotWritable);

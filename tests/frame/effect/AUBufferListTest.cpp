@@ -27,15 +27,6 @@ AudioStreamBasicDescription FloatFormat(UInt32 channels, bool interleaved) {
   return f;
 }
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 // A caller-owned list of n buffers.
 struct HostList {
   explicit HostList(UInt32 n) : storage(8 + 16 * (n == 0 ? 1 : n)) { list().mNumberBuffers = n; }

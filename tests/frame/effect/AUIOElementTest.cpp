@@ -8,15 +8,6 @@ using namespace frametest;
 
 namespace {
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 class AUIOElementTest : public CFLeakCheck {
  protected:
   void SetUp() override {

@@ -10,15 +10,6 @@ using namespace frametest;
 
 namespace {
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 // Makes plain elements and counts them.
 class CountingCreator : public AUElementCreator {
  public:

@@ -14,15 +14,6 @@ namespace {
 
 constexpr UInt32 kSilence = kAudioUnitRenderAction_OutputIsSilence;
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 AudioUnitParameterEvent GainAt(UInt32 offset, Float32 value) {
   AudioUnitParameterEvent e{};
   e.parameter = TestGainEffect::kGain;
@@ -55,8 +46,8 @@ class EffectBaseTest : public CFLeakCheck {
   TestGainEffect& Make(bool inPlace = true, UInt32 in = 2, UInt32 out = 2, Float64 rate = 44100.0) {
     if (fx) Close(fx);
     fx = Open<TestGainEffect>(nullptr, inPlace);
-    fx->GetInput(0)->SetStreamFormat(CanonicalFormat(in, rate));
-    fx->GetOutput(0)->SetStreamFormat(CanonicalFormat(out, rate));
+    fx->GetInput(0)->SetStreamFormat(varsile::CanonicalFormat(rate, in));
+    fx->GetOutput(0)->SetStreamFormat(varsile::CanonicalFormat(rate, out));
     fx->GetInput(0)->SetInputCallback(&InputSource::Proc, &source);
     return *fx;
   }
@@ -143,7 +134,7 @@ TEST_F(EffectBaseTest, KernelUpkeepKeepsExistingKernels) {
   AUKernelBase* first = fx->GetKernel(0);
   AUKernelBase* second = fx->GetKernel(1);
 
-  fx->GetOutput(0)->SetStreamFormat(CanonicalFormat(4));
+  fx->GetOutput(0)->SetStreamFormat(varsile::CanonicalFormat(44100.0, 4));
   fx->MaintainKernels();
   ASSERT_EQ(fx->GetNumberOfKernels(), 4u);
   EXPECT_EQ(fx->GetKernel(0), first);
@@ -151,13 +142,13 @@ TEST_F(EffectBaseTest, KernelUpkeepKeepsExistingKernels) {
   for (UInt32 i = 0; i < 4; ++i) EXPECT_EQ(fx->GetKernel(i)->GetChannelNum(), i);
   EXPECT_EQ(fx->mKernelsMade, 4);
 
-  fx->GetOutput(0)->SetStreamFormat(CanonicalFormat(1));
+  fx->GetOutput(0)->SetStreamFormat(varsile::CanonicalFormat(44100.0, 1));
   fx->MaintainKernels();
   ASSERT_EQ(fx->GetNumberOfKernels(), 1u);
   EXPECT_EQ(fx->GetKernel(0), first);
 
   // Cleanup deletes them all; the next initialization makes new ones.
-  fx->GetOutput(0)->SetStreamFormat(CanonicalFormat(2));
+  fx->GetOutput(0)->SetStreamFormat(varsile::CanonicalFormat(44100.0, 2));
   fx->DoCleanup();
   EXPECT_EQ(fx->GetNumberOfKernels(), 0u);
   ASSERT_EQ(fx->DoInitialize(), noErr);

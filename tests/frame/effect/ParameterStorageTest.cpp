@@ -13,15 +13,6 @@ using namespace frametest;
 
 namespace {
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 UInt32 Bits(Float32 value) {
   UInt32 bits;
   std::memcpy(&bits, &value, sizeof bits);

@@ -11,15 +11,6 @@ namespace {
 
 constexpr SInt32 kInt32Max = std::numeric_limits<SInt32>::max();
 
-OSStatus Thrown(auto&& call) {
-  try {
-    call();
-  } catch (OSStatus status) {
-    return status;
-  }
-  return noErr;
-}
-
 AudioUnitParameterEvent Immediate(UInt32 id, UInt32 offset, Float32 value, AudioUnitScope scope = 0,
                                   AudioUnitElement element = 0) {
   AudioUnitParameterEvent e{};
