@@ -18,9 +18,10 @@ RenderLoop::RenderLoop(AudioUnitHandle& unit, Float64 sampleRate, UInt32 channel
   mUnit.SetProperty(kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0, format);
   mUnit.SetProperty(kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0, maxFrames);
 
-  mScratch.assign(std::size_t{channels} * maxFrames, 0.0f);
   mInputAt.resize(channels);
   mOutputAt.resize(channels);
+  mScratch.assign(std::size_t{channels} * maxFrames, 0.0f);
+  mDiscard.assign(maxFrames, 0.0f);
   const std::size_t listBytes =
       offsetof(AudioBufferList, mBuffers) + std::size_t{channels} * sizeof(AudioBuffer);
   mOutputListMemory = std::make_unique<std::byte[]>(std::max(listBytes, sizeof(AudioBufferList)));
@@ -35,65 +36,76 @@ RenderLoop::~RenderLoop() {
   if (!mUnit) return;
   // The unit must not call back into a loop that is gone.
   const AURenderCallbackStruct none{nullptr, nullptr};
-  static_cast<void>(AudioUnitSetProperty(mUnit.Get(), kAudioUnitProperty_SetRenderCallback,
-                                         kAudioUnitScope_Input, 0, &none, sizeof(none)));
+  static_cast<void>(
+      mUnit.Instance().Set(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0, none));
 }
 
 void RenderLoop::Render(const Float32* const* input, Float32* const* output, UInt32 frames) {
-  if (frames == 0) return;
   if (frames > mMaxFrames) {
     throw HostError("rendering " + std::to_string(frames) + " frames", kAudioUnitErr_TooManyFramesToProcess);
   }
-  if (mHop == 0) {
-    RenderCall(input, output, frames);
-    return;
-  }
-  for (UInt32 done = 0; done < frames;) {
-    const auto toGrid = static_cast<UInt32>((mHop - 1 - static_cast<UInt64>(mSampleTime) % mHop) % mHop);
-    const UInt32 span = std::min(frames - done, toGrid == 0 ? mHop : toGrid);
-    for (UInt32 c = 0; c < mChannels; ++c) {
-      mInputAt[c] = input[c] + done;
-      mOutputAt[c] = output[c] + done;
-    }
-    RenderCall(mInputAt.data(), mOutputAt.data(), span);
-    done += span;
-  }
+  ThrowIfError(TryRender(input, output, frames), "rendering");
 }
 
-void RenderLoop::RenderCall(const Float32* const* input, Float32* const* output, UInt32 frames) {
+OSStatus RenderLoop::TryRender(const Float32* const* input, Float32* const* output,
+                               UInt32 frames) noexcept VARSILE_NONBLOCKING {
+  OSStatus first = noErr;
+  for (UInt32 done = 0; done < frames;) {
+    UInt32 span = std::min(frames - done, mMaxFrames);
+    if (mHop != 0) {
+      const auto phase = static_cast<UInt64>(mSampleTime - mGridOrigin) % mHop;
+      const auto toGrid = static_cast<UInt32>((mHop - 1 - phase) % mHop);
+      span = std::min(span, toGrid == 0 ? mHop : toGrid);
+    }
+    for (UInt32 c = 0; c < mChannels; ++c) {
+      mInputAt[c] = input[c] != nullptr ? input[c] + done : nullptr;
+      mOutputAt[c] = output[c] != nullptr ? output[c] + done : nullptr;
+    }
+    const OSStatus status = RenderCall(span);
+    if (status != noErr) {
+      for (Float32* out : mOutputAt) {
+        if (out != nullptr) std::fill_n(out, span, 0.0f);
+      }
+      if (first == noErr) first = status;
+    }
+    mSampleTime += span;
+    done += span;
+  }
+  return first;
+}
+
+OSStatus RenderLoop::RenderCall(UInt32 frames) noexcept {
   for (UInt32 c = 0; c < mChannels; ++c) {
     AudioBuffer& buffer = mOutputList->mBuffers[c];
     buffer.mNumberChannels = 1;
     buffer.mDataByteSize = frames * sizeof(Float32);
-    buffer.mData = output[c];
+    buffer.mData = mOutputAt[c] != nullptr ? mOutputAt[c] : mDiscard.data();
   }
   AudioTimeStamp timeStamp{};
   timeStamp.mSampleTime = mSampleTime;
   timeStamp.mFlags = kAudioTimeStampSampleTimeValid;
   AudioUnitRenderActionFlags flags = 0;
 
-  mInput = input;
-  mInputFrames = frames;
+  mCallFrames = frames;
   const OSStatus status = AudioUnitRender(mUnit.Get(), &flags, &timeStamp, 0, frames, mOutputList);
-  mInput = nullptr;
-  ThrowIfError(status, "rendering");
+  mCallFrames = 0;
+  if (status != noErr) return status;
 
   // A unit may answer with pointers to its own memory instead of ours.
   for (UInt32 c = 0; c < mChannels; ++c) {
     const void* rendered = mOutputList->mBuffers[c].mData;
-    if (rendered != output[c]) {
-      if (rendered == nullptr) throw HostError("rendering: the unit returned no samples", kAudio_ParamError);
-      std::memmove(output[c], rendered, std::size_t{frames} * sizeof(Float32));
-    }
+    if (mOutputAt[c] == nullptr || rendered == mOutputAt[c]) continue;
+    if (rendered == nullptr) return kAudio_ParamError;
+    std::memmove(mOutputAt[c], rendered, std::size_t{frames} * sizeof(Float32));
   }
-  mSampleTime += frames;
+  return noErr;
 }
 
 OSStatus RenderLoop::SupplyInput(void* refCon, AudioUnitRenderActionFlags*, const AudioTimeStamp*, UInt32 bus,
                                  UInt32 frames, AudioBufferList* ioData) noexcept {
   auto* self = static_cast<RenderLoop*>(refCon);
-  if (self == nullptr || ioData == nullptr || self->mInput == nullptr) return kAudioUnitErr_NoConnection;
-  if (bus != 0 || frames > self->mInputFrames || ioData->mNumberBuffers != self->mChannels) {
+  if (self == nullptr || ioData == nullptr || self->mCallFrames == 0) return kAudioUnitErr_NoConnection;
+  if (bus != 0 || frames > self->mCallFrames || ioData->mNumberBuffers != self->mChannels) {
     return kAudio_ParamError;
   }
   const std::size_t bytes = std::size_t{frames} * sizeof(Float32);
@@ -101,12 +113,17 @@ OSStatus RenderLoop::SupplyInput(void* refCon, AudioUnitRenderActionFlags*, cons
     AudioBuffer& buffer = ioData->mBuffers[c];
     if (buffer.mData == nullptr) {
       buffer.mData = self->mScratch.data() + std::size_t{c} * self->mMaxFrames;
-      buffer.mDataByteSize = static_cast<UInt32>(bytes);
     } else if (buffer.mDataByteSize < bytes) {
       return kAudio_ParamError;
     }
-    if (buffer.mData != self->mInput[c]) std::memcpy(buffer.mData, self->mInput[c], bytes);
     buffer.mDataByteSize = static_cast<UInt32>(bytes);
+    const Float32* input = self->mInputAt[c];
+    auto* destination = static_cast<Float32*>(buffer.mData);
+    if (input == nullptr) {
+      std::fill_n(destination, frames, 0.0f);
+    } else if (destination != input) {
+      std::memmove(destination, input, bytes);
+    }
   }
   return noErr;
 }

@@ -7,13 +7,12 @@
 #include "BundleDescriber.h"
 #include "ParameterCatalogue.h"
 #include "PluginVariants.h"
-#include "RenderLoop.h"
 
 namespace varsile::lv2 {
 
 GateInstance::GateInstance(const PluginVariant& variant, double sampleRate, const std::string& bundlePath,
                            const LV2_Feature* const* features)
-    : mOutputs(variant.channels, nullptr), mSampleRate(sampleRate) {
+    : mInputs(variant.channels, nullptr), mOutputs(variant.channels, nullptr), mSampleRate(sampleRate) {
   const UInt32 channels = variant.channels;
   const AudioComponent component = LoadBundleComponent(BundleManifestPath(bundlePath, variant.manifest));
   std::vector<AudioUnit> units;
@@ -24,10 +23,10 @@ GateInstance::GateInstance(const PluginVariant& variant, double sampleRate, cons
   const host::ParameterCatalogue catalogue = host::ParameterCatalogue::Read(mUnits.front());
   mTable = PortTable::Build(catalogue, channels, variant.reportsLatency);
   const UInt32 maxFrames = MaxFramesFromFeatures(features);
-  for (const AudioUnit unit : units) {
-    mRenderers.push_back(std::make_unique<PortRenderer>(unit, sampleRate, 1, maxFrames));
+  for (host::AudioUnitHandle& unit : mUnits) {
+    mLoops.push_back(std::make_unique<host::RenderLoop>(unit, sampleRate, 1, maxFrames));
     // Decisions on the tracker's grid: the same sound for any block length.
-    mRenderers.back()->SplitAtHops(host::kGateHopFrames);
+    mLoops.back()->SplitAtHops(host::kGateHopFrames);
   }
   mControls.emplace(std::move(units), mTable, catalogue);
 }
@@ -42,9 +41,8 @@ void GateInstance::ConnectPort(UInt32 port, void* data) noexcept {
   if (row.role == PortRole::Latency) {
     mLatencyPort = static_cast<Float32*>(data);
   } else if (row.kind == PortKind::AudioInput) {
-    mRenderers[row.channel]->ConnectInput(0, static_cast<const Float32*>(data));
+    mInputs[row.channel] = static_cast<const Float32*>(data);
   } else if (row.kind == PortKind::AudioOutput) {
-    mRenderers[row.channel]->ConnectOutput(0, static_cast<Float32*>(data));
     mOutputs[row.channel] = static_cast<Float32*>(data);
   }
 }
@@ -60,7 +58,7 @@ void GateInstance::Activate() noexcept {
     const double frames =
         std::isfinite(seconds) ? std::clamp(seconds * mSampleRate, 0.0, double{kLatencyMaximum}) : 0.0;
     mLatencyFrames = static_cast<Float32>(std::round(frames));
-    for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) renderer->RestartGrid();
+    for (const std::unique_ptr<host::RenderLoop>& loop : mLoops) loop->RestartGrid();
     mActive = true;
   } catch (...) {
     for (host::AudioUnitHandle& unit : mUnits) unit.Uninitialize();
@@ -83,9 +81,10 @@ void GateInstance::Run(UInt32 frames) noexcept {
     return;
   }
   const bool resumed = mControls->SendChanges();
-  for (const std::unique_ptr<PortRenderer>& renderer : mRenderers) {
-    if (resumed) renderer->RestartGrid();
-    renderer->Render(frames);
+  for (std::size_t c = 0; c < mLoops.size(); ++c) {
+    if (resumed) mLoops[c]->RestartGrid();
+    // A failed call is silence; the plug-in has no one to tell.
+    static_cast<void>(mLoops[c]->TryRender(&mInputs[c], &mOutputs[c], frames));
   }
   mControls->ReadMeters();
 }

@@ -19,8 +19,8 @@
 #include "AudioUnitHandle.h"
 #include "ControlSync.h"
 #include "PluginVariants.h"
-#include "PortRenderer.h"
 #include "PortTable.h"
+#include "RenderLoop.h"
 
 namespace varsile::lv2 {
 
@@ -44,13 +44,15 @@ class GateInstance {
   void Deactivate() noexcept;
 
  private:
-  // Declared first, so that they go last: the renderers unhook their
+  // Declared first, so that they go last: the loops unhook their
   // callbacks from the units on the way out.
   std::vector<host::AudioUnitHandle> mUnits;  // by channel
   PortTable mTable;
-  std::vector<std::unique_ptr<PortRenderer>> mRenderers;  // by channel
+  std::vector<std::unique_ptr<host::RenderLoop>> mLoops;  // by channel
   std::optional<ControlSync> mControls;
-  std::vector<Float32*> mOutputs;  // by channel, for silence when inactive
+  // The audio ports by channel; null while not connected.
+  std::vector<const Float32*> mInputs;
+  std::vector<Float32*> mOutputs;
   double mSampleRate;
   Float32* mLatencyPort = nullptr;
   Float32 mLatencyFrames = 0.0f;  // what the component reported when activated
