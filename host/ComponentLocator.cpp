@@ -5,7 +5,10 @@
 #include <Varsile/CoreTypes.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <system_error>
 
 #include "ParameterCatalogue.h"
@@ -30,6 +33,28 @@ std::string LoadErrors() {
     if (c == '\n') c = ';';
   }
   return text;
+}
+
+std::string Components(UInt32 count) {
+  return std::to_string(count) + (count == 1 ? " component" : " components");
+}
+
+// A manifest's component, or nullptr for a folder.
+AudioComponent Load(const std::string& path, std::ostream& log) {
+  std::error_code code;
+  if (std::filesystem::is_directory(path, code)) {
+    log << "loaded " << Components(AudioComponentLoadDirectory(path.c_str())) << " from " << path << '\n';
+    const std::string problems = AudioComponentLastLoadError();
+    if (!problems.empty()) log << problems << (problems.back() == '\n' ? "" : "\n");
+    return nullptr;
+  }
+  AudioComponent loaded = nullptr;
+  if (const OSStatus status = AudioComponentLoadManifest(path.c_str(), &loaded); status != noErr) {
+    throw HostError::Told(
+        "cannot load " + path + ": " + StatusName(status) + ": " + AudioComponentLastLoadError(), status);
+  }
+  log << "loaded " << path << '\n';
+  return loaded;
 }
 
 }  // namespace
@@ -69,8 +94,9 @@ AudioComponent LocateComponent(const ComponentSearch& search) {
     AudioComponentLoadPath(search.searchPath.c_str());
     const std::string errors = LoadErrors();
     if (AudioComponent found = FindEffectNamed(search.componentName)) return found;
-    throw ComponentNotFound("no component named " + search.componentName + " in VARSILE_COMPONENT_PATH (" +
-                            search.searchPath + ")" + (errors.empty() ? "" : ": " + errors));
+    throw HostError::Told("no component named " + search.componentName + " in VARSILE_COMPONENT_PATH (" +
+                              search.searchPath + ")" + (errors.empty() ? "" : ": " + errors),
+                          invalidComponentID);
   }
   for (const std::string& manifest : search.defaultManifests) {
     std::error_code error;
@@ -79,16 +105,59 @@ AudioComponent LocateComponent(const ComponentSearch& search) {
     const OSStatus status = AudioComponentLoadManifest(manifest.c_str(), &component);
     if (status != noErr) {
       const std::string errors = LoadErrors();
-      throw ComponentNotFound(errors.empty() ? manifest + ": " + StatusName(status) : errors);
+      throw HostError::Told(errors.empty() ? manifest + ": " + StatusName(status) : errors, status);
     }
     return component;
   }
   std::string looked;
   for (const std::string& manifest : search.defaultManifests)
     looked += (looked.empty() ? "" : ", ") + manifest;
-  throw ComponentNotFound("cannot find " + search.manifestName + " (looked for " +
-                          (looked.empty() ? std::string("nothing") : looked) +
-                          "); set VARSILE_COMPONENT_PATH to the folder that holds it");
+  throw HostError::Told("cannot find " + search.manifestName + " (looked for " +
+                            (looked.empty() ? std::string("nothing") : looked) +
+                            "); set VARSILE_COMPONENT_PATH to the folder that holds it",
+                        invalidComponentID);
+}
+
+ComponentInfo FindComponent(const ComponentQuery& query, std::ostream& log) {
+  if (query.loads.empty() && std::getenv("VARSILE_COMPONENT_PATH") != nullptr) {
+    // As a host finds installed components.
+    log << "loaded " << Components(AudioComponentLoadPath(nullptr)) << " from VARSILE_COMPONENT_PATH\n";
+  }
+  AudioComponent loaded = nullptr;
+  for (const std::string& path : query.loads) {
+    if (AudioComponent component = Load(path, log)) loaded = component;
+  }
+
+  ComponentInfo info;
+  AudioComponentDescription wanted{query.type, query.subtype, query.manufacturer, 0, 0};
+  if (wanted.componentType == 0 && wanted.componentSubType == 0 && wanted.componentManufacturer == 0) {
+    if (query.loads.size() == 1) info.component = loaded;
+    wanted.componentType = kAudioUnitType_Effect;
+  }
+  if (info.component == nullptr) info.component = AudioComponentFindNext(nullptr, &wanted);
+  if (info.component == nullptr) {
+    throw HostError::Told("no component matches " + FourCCText(wanted.componentType) + " " +
+                              (wanted.componentSubType != 0 ? FourCCText(wanted.componentSubType) : "*") +
+                              " " +
+                              (wanted.componentManufacturer != 0 ? FourCCText(wanted.componentManufacturer)
+                                                                 : "*"),
+                          invalidComponentID);
+  }
+  ThrowIfError(AudioComponentGetDescription(info.component, &info.description),
+               "the registry cannot describe the component");
+  info.name = CopyName(info.component);
+  if (AudioComponentGetVersion(info.component, &info.version) != noErr) info.version = 0;
+  return info;
+}
+
+std::string DescribeComponent(const ComponentInfo& info) {
+  char version[48];
+  std::snprintf(version, sizeof version, "0x%08X (%u.%u.%u)", static_cast<unsigned>(info.version),
+                static_cast<unsigned>(info.version >> 16), static_cast<unsigned>((info.version >> 8) & 0xFF),
+                static_cast<unsigned>(info.version & 0xFF));
+  return "\"" + info.name + "\" (" + FourCCText(info.description.componentType) + " " +
+         FourCCText(info.description.componentSubType) + " " +
+         FourCCText(info.description.componentManufacturer) + "), version " + version;
 }
 
 }  // namespace varsile::host

@@ -1,4 +1,5 @@
-// A host call that failed: what the host was doing and the status it got.
+// The one exception of the host layer: a host call that failed, or a
+// component that could not be found; what the host was doing and the status.
 #pragma once
 
 #include <MacTypes.h>
@@ -14,11 +15,15 @@ class HostError : public std::runtime_error {
   // The message reads "<action>: <status name>", e.g.
   // "initializing the unit: kAudioUnitErr_FormatNotSupported (-10868)".
   HostError(const std::string& action, OSStatus status);
+  // A failure the message tells whole, e.g. where a component was looked for.
+  static HostError Told(const std::string& message, OSStatus status);
 
   OSStatus Status() const noexcept { return mStatus; }
   const std::string& Action() const noexcept { return mAction; }
 
  private:
+  HostError(const std::string& message, const std::string& action, OSStatus status);
+
   std::string mAction;
   OSStatus mStatus;
 };

@@ -39,8 +39,7 @@ std::vector<std::string> ReadValueStrings(const AudioUnitHandle& unit, AudioUnit
   const CFIndex count = CFArrayGetCount(strings.Get());
   for (CFIndex i = 0; i < count; ++i) {
     const auto* value = static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings.Get(), i));
-    values.push_back(TrimmedEnd(
-        value != nullptr && CFGetTypeID(value) == CFStringGetTypeID() ? ToStdString(value) : std::string()));
+    values.push_back(TrimmedEnd(ToStdString(value)));
   }
   return values;
 }
@@ -63,7 +62,7 @@ std::string ReadClumpName(const AudioUnitHandle& unit, UInt32 clumpID) {
 }  // namespace
 
 std::string ToStdString(CFStringRef text) {
-  if (text == nullptr) return {};
+  if (text == nullptr || CFGetTypeID(text) != CFStringGetTypeID()) return {};
   if (const char* direct = CFStringGetCStringPtr(text, kCFStringEncodingUTF8)) return direct;
   std::string buffer(static_cast<std::size_t>(CFStringGetLength(text)) * 4 + 1, '\0');
   if (!CFStringGetCString(text, buffer.data(), static_cast<CFIndex>(buffer.size()), kCFStringEncodingUTF8)) {

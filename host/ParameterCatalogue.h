@@ -59,7 +59,7 @@ std::string_view Trim(std::string_view text) noexcept;
 std::string_view UnitName(AudioUnitParameterUnit unit) noexcept;
 // The short sign of a unit after a number ("%", "s", "Hz"), or "".
 std::string_view UnitSymbol(AudioUnitParameterUnit unit) noexcept;
-// A property-list string as UTF-8 text.
+// A property-list string as UTF-8 text; "" for anything that is not a string.
 std::string ToStdString(CFStringRef text);
 
 }  // namespace varsile::host

@@ -3,7 +3,7 @@
 #include <AudioToolbox/AudioComponentRegistry.h>
 
 #include <array>
-#include <cctype>
+#include <cstdio>
 #include <utility>
 
 namespace varsile::host {
@@ -69,11 +69,9 @@ constexpr std::array<std::pair<AudioUnitPropertyID, std::string_view>, 32> kProp
     {kAudioUnitProperty_LastRenderedSampleTime, "LastRenderedSampleTime"},
 }};
 
-// Statuses that are four printable characters read as a big-endian code.
-bool IsFourCharCode(OSStatus status) {
-  const auto bits = static_cast<UInt32>(status);
+bool IsPrintableCode(UInt32 code) {
   for (int shift = 24; shift >= 0; shift -= 8) {
-    const auto c = static_cast<unsigned char>((bits >> shift) & 0xFF);
+    const auto c = static_cast<unsigned char>((code >> shift) & 0xFF);
     if (c < 0x20 || c > 0x7E) return false;
   }
   return true;
@@ -85,12 +83,9 @@ std::string StatusName(OSStatus status) {
   for (const auto& [code, name] : kStatusNames) {
     if (code == status) return std::string(name) + " (" + std::to_string(status) + ")";
   }
-  if (IsFourCharCode(status)) {
-    const auto bits = static_cast<UInt32>(status);
-    std::string code = "'";
-    for (int shift = 24; shift >= 0; shift -= 8) code += static_cast<char>((bits >> shift) & 0xFF);
-    return code + "' (" + std::to_string(status) + ")";
-  }
+  // Statuses that are four printable characters read as a big-endian code.
+  if (IsPrintableCode(static_cast<UInt32>(status)))
+    return FourCCText(static_cast<UInt32>(status)) + " (" + std::to_string(status) + ")";
   return "status " + std::to_string(status);
 }
 
@@ -99,6 +94,17 @@ std::string PropertyName(AudioUnitPropertyID id) {
     if (property == id) return std::string(name);
   }
   return "property " + std::to_string(id);
+}
+
+std::string FourCCText(UInt32 code) {
+  if (!IsPrintableCode(code)) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(code));
+    return hex;
+  }
+  std::string text = "'";
+  for (int shift = 24; shift >= 0; shift -= 8) text += static_cast<char>((code >> shift) & 0xFF);
+  return text + "'";
 }
 
 }  // namespace varsile::host

@@ -1,4 +1,5 @@
-// Readable names for the statuses and properties a host meets, for messages.
+// Readable names for the statuses, properties and four-character codes a
+// host meets, for messages.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -15,5 +16,8 @@ std::string StatusName(OSStatus status);
 // The platform name of a property id without its prefix ("StreamFormat"),
 // or the number for an id this table does not know.
 std::string PropertyName(AudioUnitPropertyID id);
+
+// 'aufx' when all four bytes are printable, else the number (0x61756678).
+std::string FourCCText(UInt32 code);
 
 }  // namespace varsile::host

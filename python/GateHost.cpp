@@ -14,11 +14,13 @@ namespace varsile::python {
 namespace {
 
 host::AudioUnitHandle OpenGate(bool lookahead) {
+  AudioComponent component = nullptr;
   try {
-    return host::AudioUnitHandle::Open(GateComponent(lookahead));
-  } catch (const host::ComponentNotFound& failure) {
+    component = GateComponent(lookahead);
+  } catch (const host::HostError& failure) {
     throw cli::CliError(std::string("cannot load the Varsile component: ") + failure.what());
   }
+  return host::AudioUnitHandle::Open(component);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ AudioComponent GateComponent(bool lookahead) {
   try {
     std::call_once(lookaheadOnce,
                    [] { variant = host::LocateComponent(cli::LookaheadSearch(GateSearch())); });
-  } catch (const host::ComponentNotFound& failure) {
+  } catch (const host::HostError& failure) {
     throw cli::UsageError(std::string("lookahead=True needs the lookahead gate, which was not found: ") +
                           failure.what());
   }

@@ -8,7 +8,7 @@
 namespace varsile::python {
 
 // The gate, or its lookahead variant from the manifest beside the gate's,
-// each loaded once per process. Throws host::ComponentNotFound, or
+// each loaded once per process. Throws host::HostError, or
 // cli::UsageError when the variant is not there.
 AudioComponent GateComponent(bool lookahead);
 

@@ -9,10 +9,10 @@
 
 namespace {
 
-using varsile::host::ComponentNotFound;
 using varsile::host::ComponentSearch;
 using varsile::host::DefaultManifests;
 using varsile::host::FindEffectNamed;
+using varsile::host::HostError;
 using varsile::host::LocateComponent;
 
 namespace fs = std::filesystem;
@@ -64,7 +64,7 @@ TEST_F(ComponentLocator, SaysWhereItLookedWhenNothingIsThere) {
   try {
     LocateComponent(search);
     FAIL() << "no throw";
-  } catch (const ComponentNotFound& error) {
+  } catch (const HostError& error) {
     EXPECT_STREQ(error.what(),
                  "cannot find Varsile.component (looked for /nowhere/a.component, /nowhere/b.component); "
                  "set VARSILE_COMPONENT_PATH to the folder that holds it");
@@ -79,7 +79,7 @@ TEST_F(ComponentLocator, ReportsTheLoadersMessageForABrokenManifest) {
   try {
     LocateComponent(search);
     FAIL() << "no throw";
-  } catch (const ComponentNotFound& error) {
+  } catch (const HostError& error) {
     EXPECT_EQ(std::string(error.what()).rfind(manifest.string() + ": line 2:", 0), 0u) << error.what();
   }
 }
@@ -91,7 +91,7 @@ TEST_F(ComponentLocator, ASearchPathWithoutTheComponentSaysSo) {
   try {
     LocateComponent(search);
     FAIL() << "no throw";
-  } catch (const ComponentNotFound& error) {
+  } catch (const HostError& error) {
     EXPECT_EQ(std::string(error.what()),
               "no component named Nothing By This Name in VARSILE_COMPONENT_PATH (" + mFolder.string() + ")");
   }

@@ -5,8 +5,6 @@
 
 #include <Varsile/CoreTypes.h>
 
-#include <string>
-
 namespace varsile::validate {
 
 // Type tests that are false for null.
@@ -15,7 +13,5 @@ bool IsDictionary(CFTypeRef value);
 bool IsArray(CFTypeRef value);
 bool IsData(CFTypeRef value);
 bool IsNumber(CFTypeRef value);
-// The UTF-8 text of a string; "" for anything that is not a string.
-std::string StringText(CFStringRef value);
 
 }  // namespace varsile::validate

@@ -188,7 +188,7 @@ void CheckLifecycleOrders(Report& report, const Target& target) {
 }  // namespace
 
 void CheckComponent(Report& report, const Target& target) {
-  report.Pass("registry", DescribeTarget(target));
+  report.Pass("registry", host::DescribeComponent(target));
   CheckOpenClose(report, target);
   CheckManyOpen(report, target);
   CheckThreadedOpen(report, target);

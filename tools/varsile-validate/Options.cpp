@@ -15,7 +15,7 @@ void AddCode(CLI::App& app, const std::string& name, UInt32& code) {
                                        [&code, name](const std::string& text) {
                                          const std::optional<UInt32> parsed = ParseFourCC(text);
                                          if (!parsed) {
-                                           throw UsageError(fmt::format(
+                                           throw CLI::ValidationError(fmt::format(
                                                "{} wants four printable characters or 0x and up to "
                                                "eight hex digits, not '{}'",
                                                name, text));
@@ -42,7 +42,7 @@ Options ParseOptions(std::span<const std::string> arguments) {
                                                     [&options](const std::vector<std::string>& paths) {
                                                       for (const std::string& path : paths) {
                                                         if (path.empty())
-                                                          throw UsageError("--load needs a path");
+                                                          throw CLI::ValidationError("--load needs a path");
                                                       }
                                                       options.query.loads = paths;
                                                     });
@@ -55,13 +55,11 @@ Options ParseOptions(std::span<const std::string> arguments) {
     // "--type: 1 required TEXT missing", or "quiet was given a disallowed flag override".
     const std::string_view message = error.what();
     const std::string name(message.substr(0, message.find_first_of(": ")));
-    if (name.starts_with("--")) throw UsageError(name + " needs a value");
-    throw UsageError(fmt::format("--{} takes no value", name));
-  } catch (const CLI::ParseError& error) {
-    throw UsageError(error.what());
+    if (name.starts_with("--")) throw CLI::ValidationError(name + " needs a value");
+    throw CLI::ValidationError(fmt::format("--{} takes no value", name));
   }
   for (const std::string& extra : app.remaining())
-    throw UsageError(fmt::format("unknown option '{}'", extra));
+    throw CLI::ValidationError(fmt::format("unknown option '{}'", extra));
   return options;
 }
 

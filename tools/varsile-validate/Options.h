@@ -1,8 +1,8 @@
 // The validator's command line.
 #pragma once
 
+#include <CLI/Error.hpp>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -10,10 +10,8 @@
 
 namespace varsile::validate {
 
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// A command-line mistake, as the parser reports it; its text is the message.
+using UsageError = CLI::ParseError;
 
 struct Options {
   TargetQuery query;

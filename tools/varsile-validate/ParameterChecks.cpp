@@ -11,6 +11,7 @@
 
 #include "CFValues.h"
 #include "Checks.h"
+#include "ParameterCatalogue.h"
 #include "ParameterSurvey.h"
 #include "Text.h"
 
@@ -20,25 +21,11 @@ namespace {
 
 constexpr Float32 kSentinel = -123456.75f;
 
+// Spelled as the report always has, where the listings' names differ.
 std::string UnitText(AudioUnitParameterUnit unit) {
-  switch (unit) {
-    case kAudioUnitParameterUnit_Generic:
-      return "generic";
-    case kAudioUnitParameterUnit_Indexed:
-      return "indexed";
-    case kAudioUnitParameterUnit_Boolean:
-      return "boolean";
-    case kAudioUnitParameterUnit_Percent:
-      return "percent";
-    case kAudioUnitParameterUnit_Seconds:
-      return "seconds";
-    case kAudioUnitParameterUnit_SampleFrames:
-      return "frames";
-    case kAudioUnitParameterUnit_Hertz:
-      return "Hz";
-    default:
-      return "unit " + std::to_string(static_cast<UInt32>(unit));
-  }
+  if (unit == kAudioUnitParameterUnit_SampleFrames) return "frames";
+  const std::string_view name = host::UnitName(unit);
+  return name == "other" ? "unit " + std::to_string(static_cast<UInt32>(unit)) : std::string(name);
 }
 
 bool IsWhole(Float32 value) {
@@ -100,7 +87,7 @@ class ParameterCheck {
       Fail("flagged as having a string name, but cfNameString is not a string");
       return;
     }
-    const std::string cfName = StringText(info.cfNameString);
+    const std::string cfName = host::ToStdString(info.cfNameString);
     if (cfName.empty()) Fail("the string name is empty");
     // The C string is the name, cut to fit when it is longer than the field.
     const bool fits = cfName.size() < sizeof info.name;
@@ -169,7 +156,7 @@ class ParameterCheck {
     std::string last;
     for (CFIndex i = 0; i < count; ++i) {
       const auto entry = static_cast<CFStringRef>(CFArrayGetValueAtIndex(strings.Get(), i));
-      const std::string text = StringText(entry);
+      const std::string text = host::ToStdString(entry);
       if (!IsString(entry) || text.empty()) {
         Fail("value string " + std::to_string(i) + " is not a non-empty string");
         return;
@@ -214,7 +201,7 @@ void CheckClumps(Report& report, host::UnitInstance& unit,
     const OSStatus status =
         unit.Get(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0, request);
     CFRef<CFStringRef> name(status == noErr ? request.outName : nullptr);
-    const std::string text = StringText(name.Get());
+    const std::string text = host::ToStdString(name.Get());
     report.Check(status == noErr && IsString(name.Get()) && !text.empty(), "clump " + std::to_string(clump),
                  status == noErr ? "\"" + text + "\", used by parameters " + ids
                                  : "no name: " + StatusText(status) + ", used by parameters " + ids);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CFValues.h"
+#include "ParameterCatalogue.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "PropertyCatalogue.h"
@@ -466,7 +467,7 @@ void CheckContextName(Report& report, host::UnitInstance& unit) {
   const OSStatus set = unit.Set(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, given);
   CFRef<CFStringRef> read;
   const OSStatus get = unit.Get(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, *read.Receive());
-  const std::string text = StringText(read.Get());
+  const std::string text = host::ToStdString(read.Get());
   read.Reset();
   const OSStatus removed =
       unit.SetBytes(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, nullptr, 0);

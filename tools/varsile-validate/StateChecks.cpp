@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CFValues.h"
+#include "ParameterCatalogue.h"
 #include "Checks.h"
 #include "ParameterSurvey.h"
 #include "Text.h"
@@ -69,7 +70,7 @@ std::vector<std::string> Keys(CFDictionaryRef dictionary) {
   std::vector<const void*> values(static_cast<std::size_t>(count));
   CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
   std::vector<std::string> names;
-  for (const void* key : keys) names.push_back(StringText(static_cast<CFStringRef>(key)));
+  for (const void* key : keys) names.push_back(host::ToStdString(static_cast<CFStringRef>(key)));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -167,7 +168,7 @@ void CheckContents(Report& report, const Target& target, host::UnitInstance& uni
   report.Check(wrong.empty(), "contents",
                wrong.empty() ? "keys " + keys + "; \"data\" " +
                                    std::to_string(CFDataGetLength(static_cast<CFDataRef>(data))) +
-                                   " bytes; \"name\" \"" + StringText(static_cast<CFStringRef>(name)) + "\""
+                                   " bytes; \"name\" \"" + host::ToStdString(static_cast<CFStringRef>(name)) + "\""
                              : "keys " + keys + ";" + wrong);
 
   OSStatus again = noErr;
@@ -208,9 +209,9 @@ void CheckRoundTrip(Report& report, const Target& target) {
       CFRef<CFStringRef> presetName(get == noErr ? preset.presetName : nullptr);
       const CFTypeRef savedName = Value(saved.Get(), "name");
       report.Check(get == noErr && presetName && CFEqual(presetName.Get(), savedName), "preset-name",
-                   "after the restore the present preset is \"" + StringText(presetName.Get()) + "\" (" +
+                   "after the restore the present preset is \"" + host::ToStdString(presetName.Get()) + "\" (" +
                        StatusText(get) + "), the state's name \"" +
-                       StringText(static_cast<CFStringRef>(savedName)) + "\"");
+                       host::ToStdString(static_cast<CFStringRef>(savedName)) + "\"");
     }
 
     auto initialized = OpenConfigured(report, target, 44100.0, 2);

@@ -1,12 +1,7 @@
 #include "Text.h"
 
-#include <AudioToolbox/AudioComponentRegistry.h>
-
-#include "StatusNames.h"
-
 #include <array>
 #include <charconv>
-#include <utility>
 
 namespace varsile::validate {
 
@@ -14,13 +9,6 @@ namespace {
 
 bool IsPrintable(unsigned char c) {
   return c >= 0x20 && c < 0x7F;
-}
-
-std::string Hex(UInt32 value) {
-  std::array<char, 16> digits{};
-  auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16);
-  (void)error;
-  return "0x" + std::string(digits.data(), end);
 }
 
 template <typename Float>
@@ -32,20 +20,6 @@ std::string ShortestText(Float value) {
 }
 
 }  // namespace
-
-std::string StatusText(OSStatus status) {
-  return host::StatusName(status);
-}
-
-std::string FourCCText(UInt32 code) {
-  const std::array<unsigned char, 4> bytes{
-      static_cast<unsigned char>(code >> 24), static_cast<unsigned char>(code >> 16),
-      static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
-  for (unsigned char c : bytes) {
-    if (!IsPrintable(c)) return Hex(code);
-  }
-  return "'" + std::string(bytes.begin(), bytes.end()) + "'";
-}
 
 std::optional<UInt32> ParseFourCC(std::string_view text) {
   UInt32 code = 0;

@@ -8,12 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "StatusNames.h"
+
 namespace varsile::validate {
 
+using host::FourCCText;
 // "kAudioUnitErr_TooManyFramesToProcess (-10874)", or "status -12345".
-std::string StatusText(OSStatus status);
-// 'aufx' as text when all four bytes are printable, else 0x61756678.
-std::string FourCCText(UInt32 code);
+inline std::string StatusText(OSStatus status) {
+  return host::StatusName(status);
+}
 // Exactly four printable ASCII characters, or 0x and one to eight hex digits.
 // Zero is refused: it means "any" in a search.
 std::optional<UInt32> ParseFourCC(std::string_view text);

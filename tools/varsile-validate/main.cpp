@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Checks.h"
+#include "HostError.h"
 #include "Options.h"
 #include "Report.h"
 #include "Target.h"
@@ -28,16 +29,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  std::string error;
-  const std::optional<Target> target = FindTarget(options.query, std::cout, error);
-  if (!target) {
-    std::cerr << "varsile-validate: " << error << '\n';
+  Target target;
+  try {
+    target = varsile::host::FindComponent(options.query, std::cout);
+  } catch (const varsile::host::HostError& error) {
+    std::cerr << "varsile-validate: " << error.what() << '\n';
     return 2;
   }
-  std::cout << "validating " << DescribeTarget(*target) << '\n';
+  std::cout << "validating " << varsile::host::DescribeComponent(target) << '\n';
 
   Report report(std::cout, options.quiet);
-  if (!RunChecks(report, *target, options.groups)) {
+  if (!RunChecks(report, target, options.groups)) {
     std::cerr << "varsile-validate: unknown group; --list-groups lists them\n";
     return 2;
   }

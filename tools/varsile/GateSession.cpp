@@ -15,10 +15,14 @@ namespace varsile::cli {
 namespace {
 
 host::AudioUnitHandle OpenUnit(const host::ComponentSearch& search) {
+  AudioComponent component = nullptr;
   try {
-    return host::AudioUnitHandle::Open(host::LocateComponent(search));
-  } catch (const host::ComponentNotFound& failure) {
+    component = host::LocateComponent(search);
+  } catch (const host::HostError& failure) {
     throw CliError("cannot load the Varsile component: {}", failure.what());
+  }
+  try {
+    return host::AudioUnitHandle::Open(component);
   } catch (const host::HostError& failure) {
     throw CliError("cannot open the Varsile component: {}", failure.what());
   }
