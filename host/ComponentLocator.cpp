@@ -136,11 +136,9 @@ ComponentInfo FindComponent(const ComponentQuery& query, std::ostream& log) {
   }
   if (info.component == nullptr) info.component = AudioComponentFindNext(nullptr, &wanted);
   if (info.component == nullptr) {
+    const auto any = [](UInt32 code) { return code != 0 ? FourCCText(code) : std::string("*"); };
     throw HostError::Told("no component matches " + FourCCText(wanted.componentType) + " " +
-                              (wanted.componentSubType != 0 ? FourCCText(wanted.componentSubType) : "*") +
-                              " " +
-                              (wanted.componentManufacturer != 0 ? FourCCText(wanted.componentManufacturer)
-                                                                 : "*"),
+                              any(wanted.componentSubType) + " " + any(wanted.componentManufacturer),
                           invalidComponentID);
   }
   ThrowIfError(AudioComponentGetDescription(info.component, &info.description),

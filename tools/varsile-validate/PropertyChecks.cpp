@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "CFValues.h"
-#include "ParameterCatalogue.h"
 #include "Checks.h"
+#include "ParameterCatalogue.h"
 #include "ParameterSurvey.h"
 #include "PropertyCatalogue.h"
 #include "Text.h"

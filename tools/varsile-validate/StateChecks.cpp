@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "CFValues.h"
-#include "ParameterCatalogue.h"
 #include "Checks.h"
+#include "ParameterCatalogue.h"
 #include "ParameterSurvey.h"
 #include "Text.h"
 
@@ -166,10 +166,11 @@ void CheckContents(Report& report, const Target& target, host::UnitInstance& uni
     keys += (keys.empty() ? "" : ", ") + key;
   }
   report.Check(wrong.empty(), "contents",
-               wrong.empty() ? "keys " + keys + "; \"data\" " +
-                                   std::to_string(CFDataGetLength(static_cast<CFDataRef>(data))) +
-                                   " bytes; \"name\" \"" + host::ToStdString(static_cast<CFStringRef>(name)) + "\""
-                             : "keys " + keys + ";" + wrong);
+               wrong.empty()
+                   ? "keys " + keys + "; \"data\" " +
+                         std::to_string(CFDataGetLength(static_cast<CFDataRef>(data))) +
+                         " bytes; \"name\" \"" + host::ToStdString(static_cast<CFStringRef>(name)) + "\""
+                   : "keys " + keys + ";" + wrong);
 
   OSStatus again = noErr;
   const CFRef<CFPropertyListRef> second = Save(unit, again);
@@ -209,8 +210,8 @@ void CheckRoundTrip(Report& report, const Target& target) {
       CFRef<CFStringRef> presetName(get == noErr ? preset.presetName : nullptr);
       const CFTypeRef savedName = Value(saved.Get(), "name");
       report.Check(get == noErr && presetName && CFEqual(presetName.Get(), savedName), "preset-name",
-                   "after the restore the present preset is \"" + host::ToStdString(presetName.Get()) + "\" (" +
-                       StatusText(get) + "), the state's name \"" +
+                   "after the restore the present preset is \"" + host::ToStdString(presetName.Get()) +
+                       "\" (" + StatusText(get) + "), the state's name \"" +
                        host::ToStdString(static_cast<CFStringRef>(savedName)) + "\"");
     }
 
