@@ -1,5 +1,7 @@
 #include "RenderRig.h"
 
+#include <fmt/format.h>
+
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -88,11 +90,6 @@ void RenderRig::NoteProblem(std::string problem) {
   if (mProblem.empty()) mProblem = std::move(problem);
 }
 
-OSStatus RenderRig::Render(UInt32 frames, Buffers buffers) {
-  AudioUnitRenderActionFlags flags = 0;
-  return Render(frames, &flags, buffers);
-}
-
 OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buffers buffers) {
   Reserve(frames);
   mFrames = frames;
@@ -122,8 +119,8 @@ OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buf
   if (status != noErr) return status;
 
   if (list->mNumberBuffers != mChannels) {
-    NoteProblem("the output list came back with " + std::to_string(list->mNumberBuffers) +
-                " buffers instead of " + std::to_string(mChannels));
+    NoteProblem(fmt::format("the output list came back with {} buffers instead of {}", list->mNumberBuffers,
+                            mChannels));
     return status;
   }
   for (UInt32 channel = 0; channel < mChannels; ++channel) {
@@ -131,15 +128,15 @@ OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buf
     std::vector<float>& output = mOutput[channel];
     output.assign(frames, unwritten);
     if (buffer.mDataByteSize != frames * sizeof(float)) {
-      NoteProblem("output buffer " + std::to_string(channel) + " came back with " +
-                  std::to_string(buffer.mDataByteSize) + " bytes for " + std::to_string(frames) + " frames");
+      NoteProblem(fmt::format("output buffer {} came back with {} bytes for {} frames", channel,
+                              buffer.mDataByteSize, frames));
     }
     if (buffer.mData == nullptr) {
-      NoteProblem("output buffer " + std::to_string(channel) + " came back without memory");
+      NoteProblem(fmt::format("output buffer {} came back without memory", channel));
       continue;
     }
     if (buffers == Buffers::Host && buffer.mData != mHostBuffers[channel].data()) {
-      NoteProblem("output buffer " + std::to_string(channel) + " no longer points at the host's memory");
+      NoteProblem(fmt::format("output buffer {} no longer points at the host's memory", channel));
     }
     const UInt32 readable = std::min<UInt32>(buffer.mDataByteSize / sizeof(float), frames);
     const auto* samples = static_cast<const float*>(buffer.mData);
@@ -173,18 +170,18 @@ OSStatus RenderRig::FillInput(const AudioTimeStamp* timeStamp, UInt32 bus, UInt3
     NoteProblem("the input callback was called without a time stamp or buffer list");
     return kAudio_ParamError;
   }
-  if (bus != 0) NoteProblem("the input callback was asked for bus " + std::to_string(bus));
+  if (bus != 0) NoteProblem(fmt::format("the input callback was asked for bus {}", bus));
   if (frames != mFrames) {
-    NoteProblem("the input callback was asked for " + std::to_string(frames) + " frames during a render of " +
-                std::to_string(mFrames));
+    NoteProblem(
+        fmt::format("the input callback was asked for {} frames during a render of {}", frames, mFrames));
   }
   if (timeStamp->mSampleTime != mTimeStamp.mSampleTime) {
-    NoteProblem("the input callback got sample time " + std::to_string(timeStamp->mSampleTime) +
-                " during a render at " + std::to_string(mTimeStamp.mSampleTime));
+    NoteProblem(fmt::format("the input callback got sample time {:f} during a render at {:f}",
+                            timeStamp->mSampleTime, mTimeStamp.mSampleTime));
   }
   if (list->mNumberBuffers != mChannels) {
-    NoteProblem("the input callback got " + std::to_string(list->mNumberBuffers) + " buffers for " +
-                std::to_string(mChannels) + " channels");
+    NoteProblem(
+        fmt::format("the input callback got {} buffers for {} channels", list->mNumberBuffers, mChannels));
     return mInputStatus;
   }
   const UInt32 fillable = std::min(frames, mCapacity);
@@ -196,8 +193,8 @@ OSStatus RenderRig::FillInput(const AudioTimeStamp* timeStamp, UInt32 bus, UInt3
       buffer.mData = mInputBuffers[channel].data();
       buffer.mDataByteSize = fillable * sizeof(float);
     } else if (buffer.mDataByteSize < frames * sizeof(float)) {
-      NoteProblem("the input callback got " + std::to_string(buffer.mDataByteSize) + " bytes in buffer " +
-                  std::to_string(channel) + " for " + std::to_string(frames) + " frames");
+      NoteProblem(fmt::format("the input callback got {} bytes in buffer {} for {} frames",
+                              buffer.mDataByteSize, channel, frames));
       continue;
     }
     auto* samples = static_cast<float*>(buffer.mData);

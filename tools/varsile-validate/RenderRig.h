@@ -1,7 +1,9 @@
 // A host's side of rendering: an input callback that feeds a known signal,
 // output buffers (the host's, or none so that the unit hands out its own),
 // advancing time stamps, and a record of anything malformed that the unit
-// handed the callback or left in the output list.
+// handed the callback or left in the output list. Not host::RenderLoop: that
+// answers a malformed request with a status, where a validator must say what
+// was wrong, and it sets the formats that the checks set themselves.
 #pragma once
 
 #include <AudioUnit/AudioUnit.h>
@@ -54,7 +56,10 @@ class RenderRig {
 
   // Renders frames at the next time stamp; time advances whatever the
   // result, as a host's clock does.
-  OSStatus Render(UInt32 frames, Buffers buffers = Buffers::Host);
+  OSStatus Render(UInt32 frames, Buffers buffers = Buffers::Host) {
+    AudioUnitRenderActionFlags flags = 0;
+    return Render(frames, &flags, buffers);
+  }
   OSStatus Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buffers buffers = Buffers::Host);
 
   // The output of the last render that returned noErr.
