@@ -8,10 +8,23 @@
 namespace varsile::validate {
 
 // Type tests that are false for null.
-bool IsString(CFTypeRef value);
-bool IsDictionary(CFTypeRef value);
-bool IsArray(CFTypeRef value);
-bool IsData(CFTypeRef value);
-bool IsNumber(CFTypeRef value);
+inline bool IsA(CFTypeRef value, CFTypeID type) {
+  return value != nullptr && CFGetTypeID(value) == type;
+}
+inline bool IsString(CFTypeRef value) {
+  return IsA(value, CFStringGetTypeID());
+}
+inline bool IsDictionary(CFTypeRef value) {
+  return IsA(value, CFDictionaryGetTypeID());
+}
+inline bool IsArray(CFTypeRef value) {
+  return IsA(value, CFArrayGetTypeID());
+}
+inline bool IsData(CFTypeRef value) {
+  return IsA(value, CFDataGetTypeID());
+}
+inline bool IsNumber(CFTypeRef value) {
+  return IsA(value, CFNumberGetTypeID());
+}
 
 }  // namespace varsile::validate

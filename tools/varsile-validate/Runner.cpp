@@ -36,18 +36,11 @@ constexpr std::array kGroups{
 void WarmUp(const Target& target) {
   host::UnitInstance unit(target.component);
   if (!unit) return;
-  OSStatus status = noErr;
-  const std::vector<AudioUnitParameterID> ids = ParameterIds(unit, kAudioUnitScope_Global, status);
-  for (AudioUnitParameterID id : ids) {
-    AudioUnitParameterInfo info{};
-    if (unit.Get(kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global, id, info) != noErr) continue;
-    if ((info.flags & kAudioUnitParameterFlag_CFNameRelease) != 0 && info.cfNameString != nullptr) {
-      CFRelease(info.cfNameString);
-    }
+  for (const ParameterEntry& p : SurveyParameters(unit)) {
     CFRef<CFArrayRef> strings;
-    unit.Get(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, id, *strings.Receive());
-    if ((info.flags & kAudioUnitParameterFlag_HasClump) != 0 && info.clumpID != 0) {
-      AudioUnitParameterNameInfo clump{info.clumpID, -1, nullptr};
+    unit.Get(kAudioUnitProperty_ParameterValueStrings, kAudioUnitScope_Global, p.id, *strings.Receive());
+    if ((p.info.flags & kAudioUnitParameterFlag_HasClump) != 0 && p.info.clumpID != 0) {
+      AudioUnitParameterNameInfo clump{p.info.clumpID, -1, nullptr};
       if (unit.Get(kAudioUnitProperty_ParameterClumpName, kAudioUnitScope_Global, 0, clump) == noErr &&
           clump.outName != nullptr) {
         CFRelease(clump.outName);
