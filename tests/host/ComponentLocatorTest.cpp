@@ -3,14 +3,18 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "ComponentLocator.h"
 #include "HostTestSupport.h"
 
 namespace {
 
+using varsile::host::ComponentQuery;
 using varsile::host::ComponentSearch;
 using varsile::host::DefaultManifests;
+using varsile::host::DescribeComponent;
+using varsile::host::FindComponent;
 using varsile::host::FindEffectNamed;
 using varsile::host::HostError;
 using varsile::host::LocateComponent;
@@ -95,6 +99,27 @@ TEST_F(ComponentLocator, ASearchPathWithoutTheComponentSaysSo) {
     EXPECT_EQ(std::string(error.what()),
               "no component named Nothing By This Name in VARSILE_COMPONENT_PATH (" + mFolder.string() + ")");
   }
+}
+
+TEST_F(ComponentLocator, AValidatorFindsWhatItLoadedAndSaysWhatItCannotFind) {
+  std::ostringstream log;
+  ComponentQuery query;
+  query.loads = {VARSILE_COMPONENT_MANIFEST};
+  const std::string described = DescribeComponent(FindComponent(query, log));
+  EXPECT_EQ(described.rfind("\"Varsile\" ('aufx' 'vgat' 'Vrsl'), version 0x", 0), 0u) << described;
+  EXPECT_EQ(log.str(), "loaded " VARSILE_COMPONENT_MANIFEST "\n");
+
+  query.loads = {mFolder.string()};
+  query.subtype = 0x76676174;  // 'vgat'
+  EXPECT_EQ(FindComponent(query, log).component, hosttest::GateComponent()) << "a zero field matches any";
+  query.type = 0x61756d75;  // 'aumu'
+  try {
+    FindComponent(query, log);
+    FAIL() << "no throw";
+  } catch (const HostError& error) {
+    EXPECT_STREQ(error.what(), "no component matches 'aumu' 'vgat' *");
+  }
+  EXPECT_THROW(FindComponent({{(mFolder / "missing.component").string()}}, log), HostError);
 }
 
 }  // namespace
