@@ -47,10 +47,10 @@ struct Observer {
         // render thread: the master volume moves the intervals and tells the
         // parameter listeners, the key tells the property listeners.
         const AudioUnitParameterEvent events[] = {
-            RampedEvent(kFirstInterval + 6, 0, frames, 100.0f, 20.0f),
-            ImmediateEvent(kAttackTime, frames / 2, 0.05f),
-            ImmediateEvent(kMasterVolume, frames / 3, static_cast<Float32>(50 + frames % 50)),
-            ImmediateEvent(kKey, frames / 4, static_cast<Float32>(frames % 12)),
+            RampedEvent(kGateParam_FirstInterval + 6, 0, frames, 100.0f, 20.0f),
+            ImmediateEvent(kGateParam_AttackTime, frames / 2, 0.05f),
+            ImmediateEvent(kGateParam_MasterVolume, frames / 3, static_cast<Float32>(50 + frames % 50)),
+            ImmediateEvent(kGateParam_Key, frames / 4, static_cast<Float32>(frames % 12)),
         };
         (void)AudioUnitScheduleParameters(self.unit, events, 4);
       }
@@ -91,23 +91,23 @@ bool AllFinite(const HostedGate& gate, UInt32 frames) {
 void BetweenRenders(HostedGate& gate, int render, UInt32 frames) {
   const AudioUnit unit = gate.Unit();
   if (render % 7 == 0) {
-    gate.SetParameter(kMasterVolume, static_cast<Float32>(40 + render % 61));
+    gate.SetParameter(kGateParam_MasterVolume, static_cast<Float32>(40 + render % 61));
     // Keys past 11 and below 0 too: the render reduces them itself.
-    gate.SetParameter(kKey, static_cast<Float32>(render % 30) - 9.0f);
+    gate.SetParameter(kGateParam_Key, static_cast<Float32>(render % 30) - 9.0f);
   }
   if (render % 5 == 0 && frames > 1) {
     const AudioUnitParameterEvent events[] = {
-        ImmediateEvent(kMasterVolume, frames / 3, 90.0f),
-        ImmediateEvent(kKey, frames / 2, static_cast<Float32>((render / 5) % 30) + 0.5f),
-        RampedEvent(kFirstInterval + 1, 0, frames, 0.0f, 100.0f),
-        RampedEvent(kReleaseTime, -static_cast<SInt32>(frames), 3 * frames, 0.05f, 2.0f),
+        ImmediateEvent(kGateParam_MasterVolume, frames / 3, 90.0f),
+        ImmediateEvent(kGateParam_Key, frames / 2, static_cast<Float32>((render / 5) % 30) + 0.5f),
+        RampedEvent(kGateParam_FirstInterval + 1, 0, frames, 0.0f, 100.0f),
+        RampedEvent(kGateParam_ReleaseTime, -static_cast<SInt32>(frames), 3 * frames, 0.05f, 2.0f),
     };
     Check(AudioUnitScheduleParameters(unit, events, 4), "scheduling events");
   }
   if (render % 11 == 0) {
-    (void)gate.Parameter(kCurrentVolume);
-    (void)gate.Parameter(kAccuracy);
-    (void)gate.Parameter(kCurrentNote);
+    (void)gate.Parameter(kGateParam_CurrentVolume);
+    (void)gate.Parameter(kGateParam_Accuracy);
+    (void)gate.Parameter(kGateParam_CurrentNote);
   }
   if (render % 50 == 25) gate.SetBypass(true);
   if (render % 50 == 35) gate.SetBypass(false);

@@ -88,20 +88,20 @@ void Fail(const char* what, double atSecond, double value) {
 // values across its whole range.
 void ChangeParameters(HostedGate& gate, std::mt19937& random, long block) {
   std::uniform_real_distribution<Float32> unit(0.0f, 1.0f);
-  const auto id = static_cast<AudioUnitParameterID>(block % kCurrentVolume);
+  const auto id = static_cast<AudioUnitParameterID>(block % kGateParam_CurrentVolume);
   Float32 value = 0.0f;
   switch (id) {
-    case kKey:
+    case kGateParam_Key:
       value = static_cast<Float32>(random() % 12);
       break;
-    case kAttackTime:
-    case kReleaseTime:
+    case kGateParam_AttackTime:
+    case kGateParam_ReleaseTime:
       value = 0.01f + 2.0f * unit(random);
       break;
-    case kA4Frequency:
+    case kGateParam_A4Frequency:
       value = 400.0f + 80.0f * unit(random);
       break;
-    case kJitterThreshold:
+    case kGateParam_JitterThreshold:
       value = static_cast<Float32>(random() % 17);
       break;
     default:  // master, intervals, accuracy threshold: percent
@@ -114,10 +114,10 @@ void ChangeParameters(HostedGate& gate, std::mt19937& random, long block) {
 void ScheduleEvents(HostedGate& gate, std::mt19937& random, UInt32 frames) {
   if (frames < 4) return;
   const auto offset = static_cast<UInt32>(random() % frames);
-  const auto interval = static_cast<AudioUnitParameterID>(kFirstInterval + random() % 12);
+  const auto interval = static_cast<AudioUnitParameterID>(kGateParam_FirstInterval + random() % 12);
   const AudioUnitParameterEvent events[] = {
       RampedEvent(interval, static_cast<SInt32>(offset / 2), frames, 100.0f, 0.0f),
-      ImmediateEvent(kReleaseTime, offset, 0.05f + 0.1f * static_cast<Float32>(random() % 10)),
+      ImmediateEvent(kGateParam_ReleaseTime, offset, 0.05f + 0.1f * static_cast<Float32>(random() % 10)),
   };
   Check(AudioUnitScheduleParameters(gate.Unit(), events, 2), "scheduling events");
 }
@@ -138,7 +138,7 @@ void RoundTripState(HostedGate& gate) {
     AudioUnitParameterInfo info{};
     UInt32 infoSize = sizeof info;
     Check(AudioUnitGetProperty(gate.Unit(), kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                               kFirstInterval + n, &info, &infoSize),
+                               kGateParam_FirstInterval + n, &info, &infoSize),
           "reading an interval name");
   }
 }
@@ -189,11 +189,11 @@ int main(int argc, char** argv) {
             }
           }
         }
-        const Float32 volume = gate.Parameter(kCurrentVolume);
+        const Float32 volume = gate.Parameter(kGateParam_CurrentVolume);
         if (!(volume >= 0.0f && volume <= 100.0f)) Fail("the current volume left 0..100", seconds, volume);
-        const Float32 accuracy = gate.Parameter(kAccuracy);
+        const Float32 accuracy = gate.Parameter(kGateParam_Accuracy);
         if (!(accuracy >= 0.0f && accuracy <= 100.0f)) Fail("the accuracy left 0..100", seconds, accuracy);
-        const Float32 note = gate.Parameter(kCurrentNote);
+        const Float32 note = gate.Parameter(kGateParam_CurrentNote);
         if (!(note >= 0.0f && note <= 12.0f)) Fail("the current note left 0..12", seconds, note);
         if (seconds >= nextRoundTrip) {
           RoundTripState(gate);

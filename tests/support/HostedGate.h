@@ -1,14 +1,14 @@
 // The gate as a host holds it, for the reliability programs (realtime,
-// threads, soak, benchmarks): the component module loaded through its
-// manifest, one instance opened and configured with the host calls, an input
-// callback playing a melody, and owned output buffers rendered through either
-// render path. Nothing here depends on a test framework.
+// threads, soak, benchmarks) and the host layer's tests: the component module
+// loaded through its manifest, one instance opened and configured through the
+// host layer, an input callback playing a melody, and owned output buffers
+// rendered through either render path. Nothing here depends on a test
+// framework.
 #pragma once
 
 #include <AudioToolbox/AudioComponentRegistry.h>
 #include <AudioUnit/AudioUnit.h>
 #include <AudioUnit/AudioUnitProperties.h>
-#include <Varsile/CoreTypes.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,23 +17,11 @@
 #include <string>
 #include <vector>
 
-namespace reliability {
+#include "ParameterEvents.h"
+#include "UnitInstance.h"
+#include "VarsileParameters.h"
 
-// The gate's parameter ids as a host sees them (global scope, element 0).
-enum GateParameter : AudioUnitParameterID {
-  kKey = 0,
-  kMasterVolume = 1,
-  kFirstInterval = 2,  // 2..13: unison .. major seventh above the key
-  kAttackTime = 14,
-  kReleaseTime = 15,
-  kA4Frequency = 16,
-  kAccuracyThreshold = 17,
-  kJitterThreshold = 18,
-  kCurrentVolume = 19,
-  kCurrentNote = 20,
-  kAccuracy = 21,
-  kParameterCount = 22,
-};
+namespace reliability {
 
 inline std::string StatusText(const char* what, OSStatus status) {
   return std::string(what) + " failed with status " + std::to_string(status);
@@ -133,50 +121,33 @@ class HostedGate {
  public:
   HostedGate(AudioComponent component, UInt32 channels, Float64 sampleRate, UInt32 maxFrames,
              AURenderCallback input, void* inputRefCon)
-      : mChannels(channels), mMaxFrames(maxFrames), mSampleRate(sampleRate) {
-    Check(AudioComponentInstanceNew(component, &mUnit), "opening the gate");
-    try {
-      const AudioStreamBasicDescription format = varsile::CanonicalFormat(sampleRate, channels);
-      for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
-        Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof format),
-              "setting the stream format");
-      }
-      Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_MaximumFramesPerSlice, kAudioUnitScope_Global, 0,
-                                 &maxFrames, sizeof maxFrames),
-            "setting the maximum frames per slice");
-      const AURenderCallbackStruct callback{input, inputRefCon};
-      Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
-                                 &callback, sizeof callback),
-            "setting the input callback");
-      UInt32 size = sizeof mFastRender;
-      Check(AudioUnitGetProperty(mUnit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                                 kAudioUnitRenderSelect, &mFastRender, &size),
-            "asking for the fast render entry");
-    } catch (...) {
-      AudioComponentInstanceDispose(mUnit);
-      throw;
-    }
+      : mUnit(component), mChannels(channels), mMaxFrames(maxFrames), mSampleRate(sampleRate) {
+    Check(mUnit.OpenStatus(), "opening the gate");
+    Check(mUnit.ConfigureIO(sampleRate, channels), "setting the stream format");
+    Check(mUnit.SetMaxFrames(maxFrames), "setting the maximum frames per slice");
+    Check(mUnit.Set(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
+                    AURenderCallbackStruct{input, inputRefCon}),
+          "setting the input callback");
+    Check(mUnit.Get(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global, kAudioUnitRenderSelect,
+                    mFastRender),
+          "asking for the fast render entry");
     mSamples.assign(std::size_t{channels} * maxFrames, 0.0f);
     // Room for the header and one entry per channel, allocated here once.
     mListStorage.assign(1 + channels, AudioBuffer{});
     mList = reinterpret_cast<AudioBufferList*>(mListStorage.data());
   }
 
-  ~HostedGate() {
-    if (mUnit != nullptr) AudioComponentInstanceDispose(mUnit);
-  }
-
   HostedGate(const HostedGate&) = delete;
   HostedGate& operator=(const HostedGate&) = delete;
 
-  AudioUnit Unit() const noexcept { return mUnit; }
+  AudioUnit Unit() const noexcept { return mUnit.Get(); }
   UInt32 Channels() const noexcept { return mChannels; }
   UInt32 MaxFrames() const noexcept { return mMaxFrames; }
   Float64 SampleRate() const noexcept { return mSampleRate; }
   Float64 SampleTime() const noexcept { return mTimeStamp.mSampleTime; }
 
-  void Initialize() { Check(AudioUnitInitialize(mUnit), "initializing the gate"); }
-  void Uninitialize() { Check(AudioUnitUninitialize(mUnit), "uninitializing the gate"); }
+  void Initialize() { Check(mUnit.Initialize(), "initializing the gate"); }
+  void Uninitialize() { Check(mUnit.Uninitialize(), "uninitializing the gate"); }
 
   // Points the list at the owned buffers for `frames` frames (or at nothing,
   // asking for the unit's own memory) and advances the time stamp. Outside
@@ -199,7 +170,7 @@ class HostedGate {
   OSStatus RenderPrepared(UInt32 frames, bool fast, UInt32 bus = 0) noexcept {
     AudioUnitRenderActionFlags flags = 0;
     if (fast) return mFastRender(Storage(), &flags, &mTimeStamp, bus, frames, mList);
-    return AudioUnitRender(mUnit, &flags, &mTimeStamp, bus, frames, mList);
+    return AudioUnitRender(mUnit.Get(), &flags, &mTimeStamp, bus, frames, mList);
   }
 
   OSStatus Render(UInt32 frames, bool fast = false) noexcept {
@@ -212,27 +183,25 @@ class HostedGate {
     return static_cast<const Float32*>(mList->mBuffers[channel].mData);
   }
 
-  void* Storage() const noexcept { return GetComponentInstanceStorage(mUnit); }
+  void* Storage() const noexcept { return GetComponentInstanceStorage(mUnit.Get()); }
 
   Float32 Parameter(AudioUnitParameterID id) const {
     AudioUnitParameterValue value = 0.0f;
-    Check(AudioUnitGetParameter(mUnit, id, kAudioUnitScope_Global, 0, &value), "reading a parameter");
+    Check(mUnit.GetParameter(id, kAudioUnitScope_Global, 0, value), "reading a parameter");
     return value;
   }
 
   void SetParameter(AudioUnitParameterID id, Float32 value) {
-    Check(AudioUnitSetParameter(mUnit, id, kAudioUnitScope_Global, 0, value, 0), "setting a parameter");
+    Check(mUnit.SetParameter(id, kAudioUnitScope_Global, 0, value), "setting a parameter");
   }
 
   void SetBypass(bool on) {
-    const UInt32 value = on ? 1 : 0;
-    Check(AudioUnitSetProperty(mUnit, kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, &value,
-                               sizeof value),
+    Check(mUnit.Set(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, UInt32{on}),
           "switching bypass");
   }
 
  private:
-  AudioUnit mUnit = nullptr;
+  varsile::host::UnitInstance mUnit;
   UInt32 mChannels;
   UInt32 mMaxFrames;
   Float64 mSampleRate;
@@ -244,29 +213,7 @@ class HostedGate {
   Float64 mNextSampleTime = 0.0;
 };
 
-// An immediate or ramped event for a global parameter.
-inline AudioUnitParameterEvent ImmediateEvent(AudioUnitParameterID id, UInt32 offset,
-                                              Float32 value) noexcept {
-  AudioUnitParameterEvent e{};
-  e.scope = kAudioUnitScope_Global;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Immediate;
-  e.eventValues.immediate.bufferOffset = offset;
-  e.eventValues.immediate.value = value;
-  return e;
-}
-
-inline AudioUnitParameterEvent RampedEvent(AudioUnitParameterID id, SInt32 start, UInt32 duration,
-                                           Float32 from, Float32 to) noexcept {
-  AudioUnitParameterEvent e{};
-  e.scope = kAudioUnitScope_Global;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Ramped;
-  e.eventValues.ramp.startBufferOffset = start;
-  e.eventValues.ramp.durationInFrames = duration;
-  e.eventValues.ramp.startValue = from;
-  e.eventValues.ramp.endValue = to;
-  return e;
-}
+using testevents::ImmediateEvent;
+using testevents::RampedEvent;
 
 }  // namespace reliability

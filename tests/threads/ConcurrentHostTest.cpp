@@ -58,7 +58,7 @@ struct CountingNotification {
   std::atomic<long> pre{0};
   std::atomic<long> post{0};
   AudioUnit scheduleFor = nullptr;  // schedules a ramp from the pre-render pass when set
-  AudioUnitParameterID rampFor = kJitterThreshold;
+  AudioUnitParameterID rampFor = kGateParam_JitterThreshold;
 
   static OSStatus Notify(void* refCon, AudioUnitRenderActionFlags* flags, const AudioTimeStamp*, UInt32,
                          UInt32 frames, AudioBufferList*) noexcept {
@@ -129,10 +129,11 @@ class ConcurrentHost : public ::testing::Test {
       if (renders % 4 == 0) {
         // Parameters no control thread sets, unless the test asks for the overlap.
         // Shared: now and then the master, whose coupling writes every interval's distance.
-        const AudioUnitParameterID immediate = !mShareScheduled   ? kAccuracyThreshold
-                                               : renders % 8 == 0 ? kMasterVolume
-                                                                  : kAttackTime;
-        const AudioUnitParameterID ramped = mShareScheduled ? kFirstInterval + 7 : kJitterThreshold;
+        const AudioUnitParameterID immediate = !mShareScheduled   ? kGateParam_AccuracyThreshold
+                                               : renders % 8 == 0 ? kGateParam_MasterVolume
+                                                                  : kGateParam_AttackTime;
+        const AudioUnitParameterID ramped =
+            mShareScheduled ? kGateParam_FirstInterval + 7 : kGateParam_JitterThreshold;
         const AudioUnitParameterEvent events[] = {
             ImmediateEvent(immediate, kFrames / 4, 5.0f + static_cast<Float32>(renders % 5)),
             RampedEvent(ramped, 0, kFrames, 1.0f, 3.0f),
@@ -159,10 +160,10 @@ class ConcurrentHost : public ::testing::Test {
     while (Running()) {
       const AudioUnit unit = mGate->Unit();
       // Every writable parameter but the two the render thread schedules.
-      const auto id = static_cast<AudioUnitParameterID>(round % kAccuracyThreshold);
-      const Float32 value = id == kKey           ? static_cast<Float32>(round % 12)
-                            : id == kA4Frequency ? 430.0f + static_cast<Float32>(round % 20)
-                            : id == kAttackTime || id == kReleaseTime
+      const auto id = static_cast<AudioUnitParameterID>(round % kGateParam_AccuracyThreshold);
+      const Float32 value = id == kGateParam_Key           ? static_cast<Float32>(round % 12)
+                            : id == kGateParam_A4Frequency ? 430.0f + static_cast<Float32>(round % 20)
+                            : id == kGateParam_AttackTime || id == kGateParam_ReleaseTime
                                 ? 0.05f * static_cast<Float32>(1 + round % 9)
                                 : static_cast<Float32>(round % 101);
       if (round % 2 == 0) {
@@ -204,7 +205,7 @@ class ConcurrentHost : public ::testing::Test {
           Fail("restore refused");
         CFRelease(state);
       }
-      for (auto& other : mOthers) other->SetParameter(kKey, static_cast<Float32>((round / 3) % 12));
+      for (auto& other : mOthers) other->SetParameter(kGateParam_Key, static_cast<Float32>((round / 3) % 12));
       ++round;
       std::this_thread::yield();
     }
@@ -223,13 +224,13 @@ class ConcurrentHost : public ::testing::Test {
       Float32 volume = -1.0f, accuracy = -1.0f, note = -1.0f;
       const AudioUnit unit = mGate->Unit();
       if (fast) {
-        mGetFast(mGate->Storage(), kCurrentVolume, kAudioUnitScope_Global, 0, &volume);
-        mGetFast(mGate->Storage(), kAccuracy, kAudioUnitScope_Global, 0, &accuracy);
-        mGetFast(mGate->Storage(), kCurrentNote, kAudioUnitScope_Global, 0, &note);
+        mGetFast(mGate->Storage(), kGateParam_CurrentVolume, kAudioUnitScope_Global, 0, &volume);
+        mGetFast(mGate->Storage(), kGateParam_Accuracy, kAudioUnitScope_Global, 0, &accuracy);
+        mGetFast(mGate->Storage(), kGateParam_CurrentNote, kAudioUnitScope_Global, 0, &note);
       } else {
-        AudioUnitGetParameter(unit, kCurrentVolume, kAudioUnitScope_Global, 0, &volume);
-        AudioUnitGetParameter(unit, kAccuracy, kAudioUnitScope_Global, 0, &accuracy);
-        AudioUnitGetParameter(unit, kCurrentNote, kAudioUnitScope_Global, 0, &note);
+        AudioUnitGetParameter(unit, kGateParam_CurrentVolume, kAudioUnitScope_Global, 0, &volume);
+        AudioUnitGetParameter(unit, kGateParam_Accuracy, kAudioUnitScope_Global, 0, &accuracy);
+        AudioUnitGetParameter(unit, kGateParam_CurrentNote, kAudioUnitScope_Global, 0, &note);
       }
       if (!(volume >= 0.0f && volume <= 100.0f))
         Fail("current volume out of range: " + std::to_string(volume));
@@ -273,7 +274,7 @@ class ConcurrentHost : public ::testing::Test {
       AudioUnitParameterInfo info{};
       UInt32 size = sizeof info;
       if (AudioUnitGetProperty(gate.Unit(), kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                               kFirstInterval + n, &info, &size) != noErr) {
+                               kGateParam_FirstInterval + n, &info, &size) != noErr) {
         Fail("parameter information refused");
       } else if (!IsIntervalName(info.name, n)) {
         Fail(std::string("a garbled interval name: ") + info.name);
@@ -307,7 +308,7 @@ class ConcurrentHost : public ::testing::Test {
 };
 
 void ConcurrentHost::RunAll() {
-  if (mShareScheduled) mPinned.rampFor = kFirstInterval + 3;
+  if (mShareScheduled) mPinned.rampFor = kGateParam_FirstInterval + 3;
   std::vector<std::thread> threads;
   threads.emplace_back([this] { RenderThread(); });
   threads.emplace_back([this] { ParameterThread(); });
@@ -368,13 +369,13 @@ TEST(ConcurrentInstances, OpenedNamedAndClosedOnEightThreads) {
         failed = true;
         return;
       }
-      AudioUnitSetParameter(unit, kKey, kAudioUnitScope_Global, 0, static_cast<Float32>((seed + round) % 12),
-                            0);
+      AudioUnitSetParameter(unit, kGateParam_Key, kAudioUnitScope_Global, 0,
+                            static_cast<Float32>((seed + round) % 12), 0);
       AudioUnitParameterInfo infos[12] = {};
       for (UInt32 n = 0; n < 12; ++n) {
         UInt32 size = sizeof infos[n];
         if (AudioUnitGetProperty(unit, kAudioUnitProperty_ParameterInfo, kAudioUnitScope_Global,
-                                 kFirstInterval + n, &infos[n], &size) != noErr)
+                                 kGateParam_FirstInterval + n, &infos[n], &size) != noErr)
           failed = true;
       }
       for (UInt32 n = 0; n < 12; ++n) {

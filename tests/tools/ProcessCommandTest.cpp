@@ -60,14 +60,7 @@ Reference RenderDirectly(const Audio& audio, const std::vector<std::pair<UInt32,
     EXPECT_EQ(AudioUnitSetParameter(unit, id, 0, 0, value, 0), noErr);
 
   const auto channels = static_cast<UInt32>(audio.channels);
-  AudioStreamBasicDescription format{};
-  format.mSampleRate = audio.sampleRate;
-  format.mFormatID = kAudioFormatLinearPCM;
-  format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked | kAudioFormatFlagIsNonInterleaved;
-  format.mBytesPerPacket = format.mBytesPerFrame = 4;
-  format.mFramesPerPacket = 1;
-  format.mChannelsPerFrame = channels;
-  format.mBitsPerChannel = 32;
+  const AudioStreamBasicDescription format = varsile::CanonicalFormat(audio.sampleRate, channels);
   for (const AudioUnitScope scope : {kAudioUnitScope_Input, kAudioUnitScope_Output}) {
     EXPECT_EQ(AudioUnitSetProperty(unit, kAudioUnitProperty_StreamFormat, scope, 0, &format, sizeof(format)),
               noErr);

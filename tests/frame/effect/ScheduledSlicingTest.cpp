@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "FrameTestSupport.h"
+#include "ParameterEvents.h"
 
 using namespace frametest;
 
@@ -11,26 +12,8 @@ namespace {
 
 constexpr SInt32 kInt32Max = std::numeric_limits<SInt32>::max();
 
-AudioUnitParameterEvent Immediate(UInt32 id, UInt32 offset, Float32 value, AudioUnitScope scope = 0,
-                                  AudioUnitElement element = 0) {
-  AudioUnitParameterEvent e{};
-  e.scope = scope;
-  e.element = element;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Immediate;
-  e.eventValues.immediate = {offset, value};
-  return e;
-}
-
-AudioUnitParameterEvent Ramp(UInt32 id, SInt32 start, UInt32 duration, Float32 from, Float32 to,
-                             AudioUnitScope scope = 0) {
-  AudioUnitParameterEvent e{};
-  e.scope = scope;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Ramped;
-  e.eventValues.ramp = {start, duration, from, to};
-  return e;
-}
+using testevents::ImmediateEvent;
+using testevents::RampedEvent;
 
 // Records every slice with the stored state of parameters 0 and 1 as the
 // slice sees it.
@@ -88,8 +71,8 @@ class ScheduledSlicingTest : public CFLeakCheck {
 // ---- Scheduling ----
 
 TEST_F(ScheduledSlicingTest, ImmediateEventsAreStoredAtOnceAndKept) {
-  const AudioUnitParameterEvent events[] = {Immediate(0, 0, 1.0f), Immediate(0, 10, 2.0f),
-                                            Ramp(1, 8, 16, 5.0f, 6.0f)};
+  const AudioUnitParameterEvent events[] = {ImmediateEvent(0, 0, 1.0f), ImmediateEvent(0, 10, 2.0f),
+                                            RampedEvent(1, 8, 16, 5.0f, 6.0f)};
   EXPECT_EQ(au->ScheduleParameter(events, 3), noErr);
   ASSERT_EQ(au->mPendingEvents.size(), 3u);
   EXPECT_EQ(Value(0), 2.0f);  // the later immediate event already holds
@@ -98,16 +81,17 @@ TEST_F(ScheduledSlicingTest, ImmediateEventsAreStoredAtOnceAndKept) {
 }
 
 TEST_F(ScheduledSlicingTest, EventsWithoutAValidScopeAreRefusedWhenScheduled) {
-  const AudioUnitParameterEvent ramps[] = {Ramp(0, 0, 8, 1.0f, 2.0f), Ramp(0, 8, 8, 1.0f, 2.0f, 5)};
+  const AudioUnitParameterEvent ramps[] = {RampedEvent(0, 0, 8, 1.0f, 2.0f),
+                                           RampedEvent(0, 8, 8, 1.0f, 2.0f, 5)};
   EXPECT_EQ(au->ScheduleParameter(ramps, 2), kAudioUnitErr_InvalidScope);
   ASSERT_EQ(au->mPendingEvents.size(), 1u);  // the good event before it stays
   EXPECT_EQ(au->mPendingEvents[0].scope, 0u);
   // So is a ramp of a parameter the element does not hold.
-  const AudioUnitParameterEvent unknown = Ramp(99, 0, 8, 1.0f, 2.0f);
+  const AudioUnitParameterEvent unknown = RampedEvent(99, 0, 8, 1.0f, 2.0f);
   EXPECT_EQ(au->ScheduleParameter(&unknown, 1), kAudioUnitErr_InvalidParameter);
   EXPECT_EQ(au->mPendingEvents.size(), 1u);
 
-  const AudioUnitParameterEvent immediate = Immediate(0, 0, 1.0f, 9);
+  const AudioUnitParameterEvent immediate = ImmediateEvent(0, 0, 1.0f, 9);
   EXPECT_EQ(Thrown([&] { au->ScheduleParameter(&immediate, 1); }), kAudioUnitErr_InvalidScope);
   EXPECT_EQ(au->mPendingEvents.size(), 1u);
 
@@ -120,8 +104,8 @@ TEST_F(ScheduledSlicingTest, EventsWithoutAValidScopeAreRefusedWhenScheduled) {
 }
 
 TEST_F(ScheduledSlicingTest, GroupScopeEventsAreKeptAndSkippedDuringSlicing) {
-  const AudioUnitParameterEvent events[] = {Immediate(0, 4, 1.0f, kAudioUnitScope_Group),
-                                            Ramp(0, 2, 4, 1.0f, 2.0f, kAudioUnitScope_Group)};
+  const AudioUnitParameterEvent events[] = {ImmediateEvent(0, 4, 1.0f, kAudioUnitScope_Group),
+                                            RampedEvent(0, 2, 4, 1.0f, 2.0f, kAudioUnitScope_Group)};
   EXPECT_EQ(au->ScheduleParameter(events, 2), noErr);
   EXPECT_EQ(au->mPendingEvents.size(), 2u);
   EXPECT_EQ(Slice(8), noErr);
@@ -129,8 +113,9 @@ TEST_F(ScheduledSlicingTest, GroupScopeEventsAreKeptAndSkippedDuringSlicing) {
 }
 
 TEST_F(ScheduledSlicingTest, SortReadsOffsetsAsSigned) {
-  std::vector<AudioUnitParameterEvent> events = {Immediate(0, 3, 0.0f), Ramp(0, -5, 1, 0.0f, 0.0f),
-                                                 Immediate(0, 0xFFFFFFF0u, 0.0f), Immediate(0, 0, 0.0f)};
+  std::vector<AudioUnitParameterEvent> events = {
+      ImmediateEvent(0, 3, 0.0f), RampedEvent(0, -5, 1, 0.0f, 0.0f), ImmediateEvent(0, 0xFFFFFFF0u, 0.0f),
+      ImmediateEvent(0, 0, 0.0f)};
   AUBase::SortParameterEventList(events);
   std::vector<SInt32> offsets;
   for (const auto& e : events) offsets.push_back(e.eventValues.ramp.startBufferOffset);
@@ -149,7 +134,7 @@ TEST_F(ScheduledSlicingTest, WithoutEventsTheWholeBufferIsOneSlice) {
 }
 
 TEST_F(ScheduledSlicingTest, ImmediateEventsAtZeroAndTen) {
-  const AudioUnitParameterEvent events[] = {Immediate(0, 10, 2.0f), Immediate(0, 0, 1.0f)};
+  const AudioUnitParameterEvent events[] = {ImmediateEvent(0, 10, 2.0f), ImmediateEvent(0, 0, 1.0f)};
   au->ScheduleParameter(events, 2);
   EXPECT_EQ(Value(0), 1.0f);
   EXPECT_EQ(Slice(64), noErr);
@@ -166,7 +151,7 @@ TEST_F(ScheduledSlicingTest, ImmediateEventsAtZeroAndTen) {
 
 TEST_F(ScheduledSlicingTest, RampGivesThreeSlices) {
   au->Globals().GetElement(0)->SetParameter(1, 0.5f);
-  const AudioUnitParameterEvent ramp = Ramp(1, 8, 16, 1.0f, 2.0f);
+  const AudioUnitParameterEvent ramp = RampedEvent(1, 8, 16, 1.0f, 2.0f);
   au->ScheduleParameter(&ramp, 1);
   EXPECT_EQ(Slice(64), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 8}, {8, 24}, {24, 64}}));
@@ -187,7 +172,7 @@ TEST_F(ScheduledSlicingTest, RampGivesThreeSlices) {
 }
 
 TEST_F(ScheduledSlicingTest, RampBegunInAnEarlierBuffer) {
-  const AudioUnitParameterEvent ramp = Ramp(1, -10, 30, 1.0f, 2.0f);
+  const AudioUnitParameterEvent ramp = RampedEvent(1, -10, 30, 1.0f, 2.0f);
   au->ScheduleParameter(&ramp, 1);
   EXPECT_EQ(Slice(64), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 20}, {20, 64}}));
@@ -198,7 +183,8 @@ TEST_F(ScheduledSlicingTest, RampBegunInAnEarlierBuffer) {
 }
 
 TEST_F(ScheduledSlicingTest, RampThatEndedBeforeTheBufferAppliesToEverySliceButSetsNoBoundary) {
-  const AudioUnitParameterEvent events[] = {Ramp(1, -100, 50, 1.0f, 2.0f), Immediate(0, 30, 3.0f)};
+  const AudioUnitParameterEvent events[] = {RampedEvent(1, -100, 50, 1.0f, 2.0f),
+                                            ImmediateEvent(0, 30, 3.0f)};
   au->ScheduleParameter(events, 2);
   EXPECT_EQ(Slice(64), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 30}, {30, 64}}));
@@ -210,7 +196,8 @@ TEST_F(ScheduledSlicingTest, RampThatEndedBeforeTheBufferAppliesToEverySliceButS
 
 TEST_F(ScheduledSlicingTest, OffsetsAtOrBeyondTheBufferNeverApply) {
   au->Globals().GetElement(0)->SetParameter(1, 0.25f);
-  au->mPendingEvents = {Immediate(0, 64, 1.0f), Immediate(0, 100, 2.0f), Ramp(1, 64, 8, 3.0f, 4.0f)};
+  au->mPendingEvents = {ImmediateEvent(0, 64, 1.0f), ImmediateEvent(0, 100, 2.0f),
+                        RampedEvent(1, 64, 8, 3.0f, 4.0f)};
   EXPECT_EQ(Slice(64), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 64}}));
   EXPECT_EQ(au->mSlices[0].p0.mStartValue, 0.0f);
@@ -219,7 +206,7 @@ TEST_F(ScheduledSlicingTest, OffsetsAtOrBeyondTheBufferNeverApply) {
 }
 
 TEST_F(ScheduledSlicingTest, ThreeEventsAtDistinctOffsets) {
-  au->mPendingEvents = {Immediate(0, 40, 3.0f), Immediate(0, 0, 1.0f), Immediate(0, 16, 2.0f)};
+  au->mPendingEvents = {ImmediateEvent(0, 40, 3.0f), ImmediateEvent(0, 0, 1.0f), ImmediateEvent(0, 16, 2.0f)};
   EXPECT_EQ(Slice(64), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 16}, {16, 40}, {40, 64}}));
   EXPECT_EQ(au->mSlices[0].p0.mStartValue, 1.0f);
@@ -232,13 +219,13 @@ TEST_F(ScheduledSlicingTest, ThreeEventsAtDistinctOffsets) {
 
 TEST_F(ScheduledSlicingTest, SlicesAlwaysCoverTheBufferExactly) {
   // Ramps ending inside the buffer, overlapping ramps, far-away and extreme offsets.
-  au->mPendingEvents = {Ramp(1, 5, 3, 0, 1),
-                        Ramp(1, 2, 40, 0, 1),
-                        Immediate(0, 7, 1),
-                        Immediate(0, 0xFFFFFFFFu, 2),
-                        Ramp(1, kInt32Max - 1, 10, 0, 1),
-                        Ramp(1, -5, 0xFFFFFFFFu, 0, 1),
-                        Immediate(0, 63, 3)};
+  au->mPendingEvents = {RampedEvent(1, 5, 3, 0, 1),
+                        RampedEvent(1, 2, 40, 0, 1),
+                        ImmediateEvent(0, 7, 1),
+                        ImmediateEvent(0, 0xFFFFFFFFu, 2),
+                        RampedEvent(1, kInt32Max - 1, 10, 0, 1),
+                        RampedEvent(1, -5, 0xFFFFFFFFu, 0, 1),
+                        ImmediateEvent(0, 63, 3)};
   EXPECT_EQ(Slice(64), noErr);
   UInt32 next = 0;
   for (const auto& s : au->mSlices) {
@@ -253,14 +240,14 @@ TEST_F(ScheduledSlicingTest, SlicesAlwaysCoverTheBufferExactly) {
 TEST_F(ScheduledSlicingTest, ARampWhoseEndWrapsIsHandledWithoutOverflow) {
   // Start near the top of the signed range: the end wraps to a negative number,
   // which sets no boundary; the start is beyond the buffer, so it never applies.
-  au->mPendingEvents = {Ramp(1, kInt32Max - 1, 10, 7.0f, 8.0f)};
+  au->mPendingEvents = {RampedEvent(1, kInt32Max - 1, 10, 7.0f, 8.0f)};
   EXPECT_EQ(Slice(32), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 32}}));
   EXPECT_EQ(au->mSlices[0].p1.mStartValue, 0.0f);
 
   // Begun before the buffer and never ending: applies, with its negative offset.
   au->mSlices.clear();
-  au->mPendingEvents = {Ramp(1, -5, 0xFFFFFFFFu, 7.0f, 8.0f)};
+  au->mPendingEvents = {RampedEvent(1, -5, 0xFFFFFFFFu, 7.0f, 8.0f)};
   EXPECT_EQ(Slice(32), noErr);
   ASSERT_EQ(au->Bounds(), (Bounds{{0, 32}}));
   EXPECT_EQ(au->mSlices[0].p1.mStartValue, 7.0f);
@@ -268,24 +255,25 @@ TEST_F(ScheduledSlicingTest, ARampWhoseEndWrapsIsHandledWithoutOverflow) {
 }
 
 TEST_F(ScheduledSlicingTest, EventsForAbsentElementsAreSkippedAndBadOnesEndTheSlicing) {
-  au->mPendingEvents = {Immediate(0, 0, 1.0f, kAudioUnitScope_Global, 3), Immediate(0, 8, 1.0f, 1, 5)};
+  au->mPendingEvents = {ImmediateEvent(0, 0, 1.0f, kAudioUnitScope_Global, 3),
+                        ImmediateEvent(0, 8, 1.0f, 1, 5)};
   EXPECT_EQ(Slice(16), noErr);
   EXPECT_EQ(au->Bounds(), (Bounds{{0, 8}, {8, 16}}));
 
   // One that cannot be applied is skipped and reported; the audio goes on.
   au->mSlices.clear();
-  au->mPendingEvents = {Immediate(0, 8, 1.0f, 6)};
+  au->mPendingEvents = {ImmediateEvent(0, 8, 1.0f, 6)};
   EXPECT_EQ(Slice(16), kAudioUnitErr_InvalidScope);
   EXPECT_EQ(au->Bounds(), (Bounds{{0, 8}, {8, 16}}));
 
   au->mSlices.clear();
-  au->mPendingEvents = {Immediate(7, 0, 1.0f)};
+  au->mPendingEvents = {ImmediateEvent(7, 0, 1.0f)};
   EXPECT_EQ(Slice(16), kAudioUnitErr_InvalidParameter);
   EXPECT_EQ(au->Bounds(), (Bounds{{0, 16}}));
 }
 
 TEST_F(ScheduledSlicingTest, AFailingSliceStopsTheSlicing) {
-  au->mPendingEvents = {Immediate(0, 8, 1.0f), Immediate(0, 16, 2.0f)};
+  au->mPendingEvents = {ImmediateEvent(0, 8, 1.0f), ImmediateEvent(0, 16, 2.0f)};
   au->mFailAtSlice = 2;
   EXPECT_EQ(Slice(32), -42);
   EXPECT_EQ(au->Bounds(), (Bounds{{0, 8}, {8, 16}}));
@@ -293,13 +281,13 @@ TEST_F(ScheduledSlicingTest, AFailingSliceStopsTheSlicing) {
 
 TEST_F(ScheduledSlicingTest, MapModeEventsForAbsentIdsAreIgnoredOnceInitialized) {
   AUElement& input = *au->Inputs().GetElement(0);
-  au->mPendingEvents = {Immediate(4, 0, 1.0f, kAudioUnitScope_Input)};
+  au->mPendingEvents = {ImmediateEvent(4, 0, 1.0f, kAudioUnitScope_Input)};
   EXPECT_EQ(Slice(8), noErr);
   EXPECT_EQ(input.GetParameter(4), 1.0f);  // created while uninitialized
 
   ASSERT_EQ(au->DoInitialize(), noErr);
-  au->mPendingEvents = {Immediate(5, 0, 1.0f, kAudioUnitScope_Input),
-                        Immediate(4, 0, 2.0f, kAudioUnitScope_Input)};
+  au->mPendingEvents = {ImmediateEvent(5, 0, 1.0f, kAudioUnitScope_Input),
+                        ImmediateEvent(4, 0, 2.0f, kAudioUnitScope_Input)};
   EXPECT_EQ(Slice(8), noErr);
   EXPECT_EQ(input.GetNumberOfParameters(), 1u);
   EXPECT_EQ(input.GetParameter(4), 2.0f);
