@@ -16,12 +16,7 @@ using varsiletest::HarmonicTone;
 using varsiletest::NoteFrequency;
 using varsiletest::OpenEffect;
 using varsiletest::ParameterEventRecorder;
-
-std::string Text(CFStringRef s) {
-  char buffer[128] = {};
-  EXPECT_TRUE(CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8));
-  return buffer;
-}
+using varsiletest::Text;
 
 class EffectInstanceTest : public varsiletest::LeakCheckedTest {
  protected:

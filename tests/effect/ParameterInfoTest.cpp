@@ -8,12 +8,7 @@
 namespace {
 
 using varsiletest::OpenEffect;
-
-std::string Text(CFStringRef s) {
-  char buffer[256] = {};
-  EXPECT_TRUE(CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8));
-  return buffer;
-}
+using varsiletest::Text;
 
 class ParameterInfoTest : public varsiletest::LeakCheckedTest {
  protected:

@@ -35,42 +35,6 @@ int ClassOf(double frequency, float a4 = 440.0f, int slot = 0) {
   return -1;
 }
 
-// The decision written as plainly as possible: one bin at a time, 64-bit
-// truncation of every finite note value. The note values come from the same
-// vector logarithm, so both see the same numbers.
-struct Outcome {
-  std::int64_t candidate;
-  float accuracy;
-};
-
-Outcome PlainScan(const Bins& bins, float a4) {
-  int n = bins.Count();
-  std::vector<float> quotient(n), logarithm(n);
-  for (int k = 0; k < n; ++k) quotient[k] = bins.frequencies[k] / a4;
-  vvlogf(logarithm.data(), quotient.data(), &n);
-  const auto twelveOverLn2 = static_cast<float>(12.0 / std::numbers::ln2);
-  float histogram[12] = {};
-  float best = 0.0f;
-  std::int64_t candidate = 0;
-  for (int k = 0; k < n; ++k) {
-    if (!(bins.frequencies[k] > 0.0f && bins.magnitudes[k] > 0.0f)) continue;
-    const float note = logarithm[k] * twelveOverLn2 + 69.5f;
-    if (!std::isfinite(note)) continue;
-    const std::int64_t j = static_cast<std::int64_t>(note) % 12;
-    if (j < 0) continue;
-    histogram[j] += bins.magnitudes[k];
-    if (histogram[j] > best) {
-      best = histogram[j];
-      candidate = j;
-    }
-  }
-  float ratio = 1.0f;
-  for (int j = 0; j < 12; ++j) {
-    if (j != candidate && histogram[j] > 0.0f) ratio = std::min(ratio, (best - histogram[j]) / best);
-  }
-  return {candidate, 100.0f * std::clamp(ratio, 0.0f, 1.0f)};
-}
-
 }  // namespace
 
 TEST(TrackerDecision, ClassBoundariesFollowTheReference) {
@@ -124,7 +88,7 @@ TEST(TrackerDecision, MatchesAPlainScanOnRandomTables) {
     Decision d;
     d.a4Frequency = a4;
     Decide(*tracker, bins, d);
-    const Outcome expected = PlainScan(bins, a4);
+    const Outcome expected = PlainVote(bins, a4);
     ASSERT_EQ(tracker->PitchClass(), expected.candidate) << "table " << table;
     ASSERT_EQ(tracker->Accuracy(), expected.accuracy) << "table " << table;
   }

@@ -16,45 +16,10 @@ using namespace pitchtest;
 
 namespace {
 
-struct Outcome {
-  std::int64_t candidate;
-  float accuracy;
-};
-
-// One bin at a time, in order, the candidate checked after every addition.
-Outcome Plain(const Bins& bins, float a4 = 440.0f) {
-  int n = bins.Count();
-  std::vector<float> quotient(n), logarithm(n);
-  for (int k = 0; k < n; ++k) quotient[k] = bins.frequencies[k] / a4;
-  vvlogf(logarithm.data(), quotient.data(), &n);
-  const auto twelveOverLn2 = static_cast<float>(12.0 / std::numbers::ln2);
-  float histogram[12] = {};
-  float best = 0.0f;
-  std::int64_t candidate = 0;
-  for (int k = 0; k < n; ++k) {
-    if (!(bins.frequencies[k] > 0.0f && bins.magnitudes[k] > 0.0f)) continue;
-    float note = logarithm[k] * twelveOverLn2;
-    note = note + 69.5f;
-    if (!std::isfinite(note)) continue;
-    const std::int64_t j = static_cast<std::int64_t>(note) % 12;
-    if (j < 0) continue;
-    histogram[j] += bins.magnitudes[k];
-    if (histogram[j] > best) {
-      best = histogram[j];
-      candidate = j;
-    }
-  }
-  float ratio = 1.0f;
-  for (int j = 0; j < 12; ++j) {
-    if (j != candidate && histogram[j] > 0.0f) ratio = std::min(ratio, (best - histogram[j]) / best);
-  }
-  return {candidate, 100.0f * std::clamp(ratio, 0.0f, 1.0f)};
-}
-
 void ExpectPlainOutcome(const Bins& bins, const char* what) {
   auto tracker = MakeTracker();
   Decide(*tracker, bins);
-  const Outcome expected = Plain(bins);
+  const Outcome expected = PlainVote(bins);
   EXPECT_EQ(tracker->PitchClass(), expected.candidate) << what;
   EXPECT_EQ(tracker->Accuracy(), expected.accuracy) << what;
 }

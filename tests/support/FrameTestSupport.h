@@ -87,6 +87,20 @@ void Close(std::unique_ptr<AU>& au) {
   au.reset();
 }
 
+// A leak-checked fixture with one opened TestAU, closed before the check.
+class OpenedAU : public CFLeakCheck {
+ protected:
+  void SetUp() override {
+    CFLeakCheck::SetUp();
+    au = Open();
+  }
+  void TearDown() override {
+    Close(au);
+    CFLeakCheck::TearDown();
+  }
+  std::unique_ptr<TestAU> au;
+};
+
 // Records every notification it hears.
 struct ListenerRecorder {
   struct Call {

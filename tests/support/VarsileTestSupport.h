@@ -12,12 +12,19 @@
 #include <memory>
 #include <mutex>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "FrameTestSupport.h"
 #include "Varsile.h"
 
 namespace varsiletest {
+
+inline std::string Text(CFStringRef s) {
+  char buffer[256] = {};
+  EXPECT_TRUE(CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingUTF8));
+  return buffer;
+}
 
 // Construction and PostConstructor, as the open selector does them.
 inline std::unique_ptr<Varsile> OpenEffect(AudioComponentInstance handle = nullptr) {

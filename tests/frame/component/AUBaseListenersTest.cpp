@@ -6,18 +6,7 @@ using namespace frametest;
 
 namespace {
 
-class AUBaseListeners : public CFLeakCheck {
- protected:
-  void SetUp() override {
-    CFLeakCheck::SetUp();
-    au = Open();
-  }
-  void TearDown() override {
-    Close(au);
-    CFLeakCheck::TearDown();
-  }
-  std::unique_ptr<TestAU> au;
-};
+class AUBaseListeners : public OpenedAU {};
 
 constexpr AudioUnitPropertyID kSomeProperty = 8;
 

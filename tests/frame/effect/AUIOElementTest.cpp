@@ -8,19 +8,10 @@ using namespace frametest;
 
 namespace {
 
-class AUIOElementTest : public CFLeakCheck {
+class AUIOElementTest : public OpenedAU {
  protected:
-  void SetUp() override {
-    CFLeakCheck::SetUp();
-    au = Open();
-  }
-  void TearDown() override {
-    Close(au);
-    CFLeakCheck::TearDown();
-  }
   AUInputElement& Input() { return *au->GetInput(0); }
   AUOutputElement& Output() { return *au->GetOutput(0); }
-  std::unique_ptr<TestAU> au;
 };
 
 // A host callback that fills every buffer with its bus number plus a frame ramp.

@@ -42,18 +42,7 @@ CFMutableDictionaryRef NewDict(const std::vector<std::pair<CFTypeRef, CFTypeRef>
   return d;
 }
 
-class AUScopeTest : public CFLeakCheck {
- protected:
-  void SetUp() override {
-    CFLeakCheck::SetUp();
-    au = Open();
-  }
-  void TearDown() override {
-    Close(au);
-    CFLeakCheck::TearDown();
-  }
-  std::unique_ptr<TestAU> au;
-};
+class AUScopeTest : public OpenedAU {};
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FrameTestSupport.h"
+#include "ParameterEvents.h"
 
 using namespace frametest;
 
@@ -38,34 +39,11 @@ std::vector<UInt8> Record(std::initializer_list<std::pair<UInt32, Float32>> pair
   return bytes;
 }
 
-AudioUnitParameterEvent Ramp(UInt32 id, SInt32 start, UInt32 duration, Float32 from, Float32 to) {
-  AudioUnitParameterEvent e{};
-  e.scope = kAudioUnitScope_Global;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Ramped;
-  e.eventValues.ramp = {start, duration, from, to};
-  return e;
-}
+using testevents::ImmediateEvent;
+using testevents::RampedEvent;
 
-AudioUnitParameterEvent Immediate(UInt32 id, UInt32 offset, Float32 value, AudioUnitScope scope = 0) {
-  AudioUnitParameterEvent e{};
-  e.scope = scope;
-  e.parameter = id;
-  e.eventType = kParameterEvent_Immediate;
-  e.eventValues.immediate = {offset, value};
-  return e;
-}
-
-class ParameterStorageTest : public CFLeakCheck {
+class ParameterStorageTest : public OpenedAU {
  protected:
-  void SetUp() override {
-    CFLeakCheck::SetUp();
-    au = Open();
-  }
-  void TearDown() override {
-    Close(au);
-    CFLeakCheck::TearDown();
-  }
   AUElement& Global() { return *au->Globals().GetElement(0); }
 
   // The element's saved record.
@@ -77,8 +55,6 @@ class ParameterStorageTest : public CFLeakCheck {
     CFRelease(data);
     return bytes;
   }
-
-  std::unique_ptr<TestAU> au;
 };
 
 // ---- Table mode ----
@@ -91,7 +67,7 @@ TEST_F(ParameterStorageTest, TableModeHoldsExactlyItsIds) {
   EXPECT_EQ(Thrown([&] { Global().GetParameter(22); }), kAudioUnitErr_InvalidParameter);
   EXPECT_EQ(Thrown([&] { Global().SetParameter(22, 1.0f); }), kAudioUnitErr_InvalidParameter);
   EXPECT_EQ(Thrown([&] { Global().SetParameter(0xFFFFFFFFu, 1.0f, true); }), kAudioUnitErr_InvalidParameter);
-  AudioUnitParameterEvent event = Immediate(22, 0, 1.0f);
+  AudioUnitParameterEvent event = ImmediateEvent(22, 0, 1.0f);
   EXPECT_EQ(Thrown([&] { Global().SetScheduledEvent(22, event, 0, 64); }), kAudioUnitErr_InvalidParameter);
 
   Global().SetParameter(21, 7.5f);
@@ -117,7 +93,7 @@ TEST_F(ParameterStorageTest, ResizingTheTableKeepsExistingEntries) {
 
 TEST_F(ParameterStorageTest, ImmediateSetKeepsTheRampFieldsItDoesNotOwn) {
   Global().UseIndexedParameters(1);
-  Global().SetScheduledEvent(0, Ramp(0, 8, 16, 1.0f, 2.0f), 4, 20);
+  Global().SetScheduledEvent(0, RampedEvent(0, 8, 16, 1.0f, 2.0f), 4, 20);
   Global().SetParameter(0, 5.0f);
   const ParameterMapEvent& e = Global().GetParamEvent(0);
   EXPECT_EQ(e.mEventKind, UInt32{kParameterEvent_Immediate});
@@ -143,7 +119,7 @@ TEST_F(ParameterStorageTest, MapModeCreatesOnlyWhileUninitialized) {
   ASSERT_EQ(au->DoInitialize(), noErr);
   // Absent ids are dropped silently while initialized ...
   EXPECT_EQ(Thrown([&] { Global().SetParameter(6, 2.0f); }), noErr);
-  EXPECT_EQ(Thrown([&] { Global().SetScheduledEvent(6, Immediate(6, 0, 2.0f), 0, 64); }), noErr);
+  EXPECT_EQ(Thrown([&] { Global().SetScheduledEvent(6, ImmediateEvent(6, 0, 2.0f), 0, 64); }), noErr);
   EXPECT_EQ(Global().GetNumberOfParameters(), 1u);
   EXPECT_EQ(Thrown([&] { Global().GetParameter(6); }), kAudioUnitErr_InvalidParameter);
   // ... present ones still change, and okWhenInitialized creates.
@@ -151,7 +127,7 @@ TEST_F(ParameterStorageTest, MapModeCreatesOnlyWhileUninitialized) {
   EXPECT_EQ(Global().GetParameter(5), 3.0f);
   Global().SetParameter(6, 4.0f, true);
   EXPECT_EQ(Global().GetParameter(6), 4.0f);
-  Global().SetScheduledEvent(7, Ramp(7, 0, 10, 1.0f, 0.0f), 0, 10, true);
+  Global().SetScheduledEvent(7, RampedEvent(7, 0, 10, 1.0f, 0.0f), 0, 10, true);
   EXPECT_EQ(Global().GetParamEvent(7).mEventKind, UInt32{kParameterEvent_Ramped});
   EXPECT_EQ(Global().GetNumberOfParameters(), 3u);
 }
@@ -175,7 +151,7 @@ TEST_F(ParameterStorageTest, MapModeListsAndSavesInAscendingOrder) {
 
 TEST_F(ParameterStorageTest, ScheduledEventsFillTheEntry) {
   Global().UseIndexedParameters(1);
-  Global().SetScheduledEvent(0, Immediate(0, 10, 2.5f), 10, 54);
+  Global().SetScheduledEvent(0, ImmediateEvent(0, 10, 2.5f), 10, 54);
   ParameterMapEvent e = Global().GetParamEvent(0);
   EXPECT_EQ(e.mEventKind, UInt32{kParameterEvent_Immediate});
   EXPECT_EQ(e.mOffsetInSlice, 0);
@@ -184,7 +160,7 @@ TEST_F(ParameterStorageTest, ScheduledEventsFillTheEntry) {
   EXPECT_EQ(e.mStartValue, 2.5f);
   EXPECT_EQ(e.mEndValue, 2.5f);
 
-  Global().SetScheduledEvent(0, Ramp(0, -10, 30, 1.0f, 3.0f), 8, 16);
+  Global().SetScheduledEvent(0, RampedEvent(0, -10, 30, 1.0f, 3.0f), 8, 16);
   e = Global().GetParamEvent(0);
   EXPECT_EQ(e.mEventKind, UInt32{kParameterEvent_Ramped});
   EXPECT_EQ(e.mOffsetInSlice, -18);
@@ -195,7 +171,7 @@ TEST_F(ParameterStorageTest, ScheduledEventsFillTheEntry) {
   EXPECT_EQ(Global().GetParameter(0), 1.0f);  // no interpolation: the start value
 
   // The offset wraps around in 32 bits instead of overflowing.
-  Global().SetScheduledEvent(0, Ramp(0, std::numeric_limits<SInt32>::min(), 1, 0.0f, 0.0f), 10, 16);
+  Global().SetScheduledEvent(0, RampedEvent(0, std::numeric_limits<SInt32>::min(), 1, 0.0f, 0.0f), 10, 16);
   EXPECT_EQ(Global().GetParamEvent(0).mOffsetInSlice, std::numeric_limits<SInt32>::max() - 9);
 }
 
