@@ -9,6 +9,7 @@
 #include <Varsile/CoreTypes.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -121,6 +122,45 @@ struct ListenerRecorder {
     for (const auto& c : calls) n += c.id == id;
     return n;
   }
+};
+
+// A host's buffer list with its own sample memory, filled with `fill` (or
+// null mData).
+class HostList {
+ public:
+  HostList(UInt32 buffers, UInt32 bytesPerBuffer, bool withMemory = true, Float32 fill = kSentinel)
+      : mRecord(new std::byte[offsetof(AudioBufferList, mBuffers) +
+                              sizeof(AudioBuffer) * (buffers ? buffers : 1)]),
+        mSamples(buffers) {
+    list().mNumberBuffers = buffers;
+    for (UInt32 i = 0; i < buffers; ++i) {
+      AudioBuffer& b = list().mBuffers[i];
+      b.mNumberChannels = 1;
+      b.mDataByteSize = bytesPerBuffer;
+      if (withMemory) {
+        mSamples[i].assign((bytesPerBuffer + 3) / 4, fill);
+        b.mData = mSamples[i].data();
+      } else {
+        b.mData = nullptr;
+      }
+    }
+  }
+
+  AudioBufferList& list() noexcept { return *reinterpret_cast<AudioBufferList*>(mRecord.get()); }
+  AudioBuffer& buffer(UInt32 i) noexcept { return list().mBuffers[i]; }
+  const Float32* samples(UInt32 i) noexcept { return static_cast<const Float32*>(buffer(i).mData); }
+  // Points buffer i at caller-owned samples of `channels` interleaved channels.
+  void Set(UInt32 i, UInt32 channels, std::vector<Float32>& samples) noexcept {
+    buffer(i) = AudioBuffer{channels, static_cast<UInt32>(samples.size() * sizeof(Float32)), samples.data()};
+  }
+  // The memory this list was built with, whatever mData says now.
+  std::vector<Float32>& memory(UInt32 i) noexcept { return mSamples[i]; }
+
+  static constexpr Float32 kSentinel = -12345.0f;
+
+ private:
+  std::unique_ptr<std::byte[]> mRecord;
+  std::vector<std::vector<Float32>> mSamples;
 };
 
 // The test component's registration: answers open and close and passes every

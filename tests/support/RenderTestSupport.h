@@ -111,39 +111,7 @@ inline std::unique_ptr<PatternAU> OpenInitialized(UInt32 inputs = 1, UInt32 outp
   return au;
 }
 
-// A host's buffer list with its own sample memory (or null mData).
-class HostList {
- public:
-  HostList(UInt32 buffers, UInt32 bytesPerBuffer, bool withMemory = true)
-      : mRecord(new std::byte[offsetof(AudioBufferList, mBuffers) +
-                              sizeof(AudioBuffer) * (buffers ? buffers : 1)]),
-        mSamples(buffers) {
-    list().mNumberBuffers = buffers;
-    for (UInt32 i = 0; i < buffers; ++i) {
-      AudioBuffer& b = list().mBuffers[i];
-      b.mNumberChannels = 1;
-      b.mDataByteSize = bytesPerBuffer;
-      if (withMemory) {
-        mSamples[i].assign((bytesPerBuffer + 3) / 4, kSentinel);
-        b.mData = mSamples[i].data();
-      } else {
-        b.mData = nullptr;
-      }
-    }
-  }
-
-  AudioBufferList& list() noexcept { return *reinterpret_cast<AudioBufferList*>(mRecord.get()); }
-  AudioBuffer& buffer(UInt32 i) noexcept { return list().mBuffers[i]; }
-  const Float32* samples(UInt32 i) noexcept { return static_cast<const Float32*>(buffer(i).mData); }
-  // The memory this list was built with, whatever mData says now.
-  std::vector<Float32>& memory(UInt32 i) noexcept { return mSamples[i]; }
-
-  static constexpr Float32 kSentinel = -12345.0f;
-
- private:
-  std::unique_ptr<std::byte[]> mRecord;
-  std::vector<std::vector<Float32>> mSamples;
-};
+using frametest::HostList;
 
 inline AudioTimeStamp StampAt(Float64 sampleTime) {
   AudioTimeStamp ts{};

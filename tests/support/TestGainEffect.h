@@ -123,25 +123,4 @@ struct InputSource {
   }
 };
 
-// Sample memory for a host-supplied non-interleaved buffer list.
-class HostBuffers {
- public:
-  HostBuffers(UInt32 channels, UInt32 frames, Float32 fill)
-      : mSamples(channels, std::vector<Float32>(frames, fill)),
-        mRecord((offsetof(AudioBufferList, mBuffers) + sizeof(AudioBuffer) * (channels == 0 ? 1 : channels) +
-                 sizeof(std::max_align_t) - 1) /
-                sizeof(std::max_align_t)) {
-    List().mNumberBuffers = channels;
-    for (UInt32 c = 0; c < channels; ++c) {
-      List().mBuffers[c] = AudioBuffer{1, frames * 4, mSamples[c].data()};
-    }
-  }
-  AudioBufferList& List() { return *reinterpret_cast<AudioBufferList*>(mRecord.data()); }
-  std::vector<Float32>& Channel(UInt32 c) { return mSamples[c]; }
-
- private:
-  std::vector<std::vector<Float32>> mSamples;
-  std::vector<std::max_align_t> mRecord;
-};
-
 }  // namespace frametest

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ParameterEvents.h"
 #include "RenderTestSupport.h"
 
 namespace {
@@ -18,14 +19,6 @@ using rendertest::PatternAU;
 using rendertest::StampAt;
 
 constexpr UInt32 kStereo = 2;
-
-AudioUnitParameterEvent SomeEvent() {
-  AudioUnitParameterEvent e{};
-  e.eventType = kParameterEvent_Immediate;
-  e.eventValues.immediate.bufferOffset = 3;
-  e.eventValues.immediate.value = 0.5f;
-  return e;
-}
 
 class RenderCycle : public frametest::CFLeakCheck {
  protected:
@@ -142,7 +135,7 @@ TEST_F(RenderCycle, ListsDisagreeingWithTheFormatAreRefusedBeforeNotificationsAn
     if (fault == 0) host.buffer(1).mNumberChannels = 2;  // would be stepped through past its end
     if (fault == 1) host.buffer(0).mNumberChannels = 0;
     if (fault == 2) host.buffer(1).mData = nullptr;
-    au->mPendingEvents.assign(1, SomeEvent());
+    au->mPendingEvents.assign(1, testevents::ImmediateEvent(0, 3, 0.5f));
     EXPECT_EQ(Render(host, 512, fault), kAudio_ParamError);
     EXPECT_EQ(host.memory(0)[0], HostList::kSentinel);
     EXPECT_EQ(au->mPendingEvents.size(), 1u);
@@ -221,7 +214,7 @@ TEST_F(RenderCycle, MissingBusIsRecorded) {
 
 TEST_F(RenderCycle, RefusedAsUninitializedKeepsEventsAndNormalEndingEmptiesThem) {
   au->DoCleanup();
-  au->mPendingEvents.push_back(SomeEvent());
+  au->mPendingEvents.push_back(testevents::ImmediateEvent(0, 3, 0.5f));
   HostList host(kStereo, 4096);
   EXPECT_EQ(Render(host, 64, 0), kAudioUnitErr_Uninitialized);
   EXPECT_EQ(au->mPendingEvents.size(), 1u);
@@ -234,7 +227,7 @@ TEST_F(RenderCycle, RefusedAsUninitializedKeepsEventsAndNormalEndingEmptiesThem)
 
 TEST_F(RenderCycle, ThrownStatusesBecomeTheResult) {
   HostList host(kStereo, 4096);
-  au->mPendingEvents.push_back(SomeEvent());
+  au->mPendingEvents.push_back(testevents::ImmediateEvent(0, 3, 0.5f));
 
   au->mThrow = PatternAU::Throw::kStatus;
   au->mThrownStatus = 0;
@@ -338,7 +331,7 @@ TEST_F(InputPull, GoodInputReachesTheOutput) {
 
 TEST_F(InputPull, FailingPullIsFlaggedRecordedOnceAndEmptiesEvents) {
   source.fault = InputSource::Fault::kFails;
-  au->mPendingEvents.push_back(SomeEvent());
+  au->mPendingEvents.push_back(testevents::ImmediateEvent(0, 3, 0.5f));
   HostList host(kStereo, 4096);
   EXPECT_EQ(Render(host, 64, 0), -66);
   EXPECT_EQ(Render(host, 64, 64), -66);

@@ -27,13 +27,6 @@ AudioStreamBasicDescription FloatFormat(UInt32 channels, bool interleaved) {
   return f;
 }
 
-// A caller-owned list of n buffers.
-struct HostList {
-  explicit HostList(UInt32 n) : storage(8 + 16 * (n == 0 ? 1 : n)) { list().mNumberBuffers = n; }
-  AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(storage.data()); }
-  std::vector<std::max_align_t> storage;
-};
-
 std::uintptr_t Address(const void* p) {
   return reinterpret_cast<std::uintptr_t>(p);
 }
@@ -116,7 +109,7 @@ TEST_F(AUBufferListTest, AnUnallocatedListRefusesEveryUse) {
   EXPECT_EQ(Thrown([&] { buffers.PrepareBuffer(format, 0); }), kAudioUnitErr_FormatNotSupported);
   EXPECT_EQ(Thrown([&] { buffers.PrepareNullBuffer(format, 0); }), kAudioUnitErr_FormatNotSupported);
   EXPECT_EQ(Thrown([&] { buffers.GetBufferList(); }), -1);
-  HostList host(1);
+  HostList host(1, 0, false);
   EXPECT_EQ(Thrown([&] { buffers.SetBufferList(host.list()); }), -1);
   EXPECT_EQ(Thrown([&] { buffers.CopyBufferListTo(host.list()); }), -1);
   EXPECT_EQ(Thrown([&] { buffers.CopyBufferContentsTo(host.list()); }), -1);
@@ -192,14 +185,14 @@ TEST_F(AUBufferListTest, SetBufferListCopiesTheCallersRecord) {
   AUBufferList buffers;
   buffers.Allocate(FloatFormat(2, false), 16);
   float left[16], right[16];
-  HostList host(2);
+  HostList host(2, 0, false);
   host.list().mBuffers[0] = {1, 64, left};
   host.list().mBuffers[1] = {1, 64, right};
   AudioBufferList& list = buffers.SetBufferList(host.list());
   EXPECT_NE(&list, &host.list());
   EXPECT_EQ(list.mBuffers[1].mData, right);
   EXPECT_EQ(buffers.GetState(), AUBufferList::kPtrsToExternal);
-  HostList three(3);
+  HostList three(3, 0, false);
   EXPECT_EQ(Thrown([&] { buffers.SetBufferList(three.list()); }), -1);
 }
 
@@ -208,19 +201,19 @@ TEST_F(AUBufferListTest, CopyBufferListToHandsOutOwnPointers) {
   const auto format = FloatFormat(2, false);
   buffers.Allocate(format, 32);
   AudioBufferList& own = buffers.PrepareBuffer(format, 32);
-  HostList host(2);
+  HostList host(2, 0, false);
   buffers.CopyBufferListTo(host.list());
   EXPECT_EQ(host.list().mNumberBuffers, 2u);
   EXPECT_EQ(host.list().mBuffers[0].mData, own.mBuffers[0].mData);
   EXPECT_EQ(host.list().mBuffers[1].mData, own.mBuffers[1].mData);
   EXPECT_EQ(host.list().mBuffers[1].mDataByteSize, 128u);
   // A destination with fewer buffers gets that many and keeps its count.
-  HostList one(1);
+  HostList one(1, 0, false);
   buffers.CopyBufferListTo(one.list());
   EXPECT_EQ(one.list().mNumberBuffers, 1u);
   EXPECT_EQ(one.list().mBuffers[0].mData, own.mBuffers[0].mData);
   // One with more than this list holds would read beyond its record.
-  HostList three(3);
+  HostList three(3, 0, false);
   EXPECT_EQ(Thrown([&] { buffers.CopyBufferListTo(three.list()); }), -1);
 }
 
@@ -233,7 +226,7 @@ TEST_F(AUBufferListTest, CopyBufferContentsRepeatsTheLastSourceBuffer) {
   for (int i = 0; i < 8; ++i) samples[i] = static_cast<float>(i) + 0.5f;
 
   float left[8] = {}, right[8] = {};
-  HostList host(2);
+  HostList host(2, 0, false);
   host.list().mBuffers[0] = {1, 32, left};
   host.list().mBuffers[1] = {1, 32, right};
   buffers.CopyBufferContentsTo(host.list());
@@ -252,13 +245,13 @@ TEST_F(AUBufferListTest, CopyBufferContentsToFewerBuffersAndToItself) {
   std::memset(own.mBuffers[0].mData, 0x11, 16);
   std::memset(own.mBuffers[1].mData, 0x22, 16);
   unsigned char first[16] = {};
-  HostList one(1);
+  HostList one(1, 0, false);
   one.list().mBuffers[0] = {1, 16, first};
   buffers.CopyBufferContentsTo(one.list());
   EXPECT_EQ(first[15], 0x11);
 
   // Same pointers: nothing moves, the size follows the source.
-  HostList same(2);
+  HostList same(2, 0, false);
   buffers.CopyBufferListTo(same.list());
   same.list().mBuffers[0].mDataByteSize = 999;
   buffers.CopyBufferContentsTo(same.list());
@@ -273,7 +266,7 @@ TEST_F(AUBufferListTest, CopyBufferContentsNeverWritesBeyondTheDestination) {
   AudioBufferList& own = buffers.PrepareBuffer(mono, 64);
   std::memset(own.mBuffers[0].mData, 0x33, 256);
   std::vector<unsigned char> small(40, 0);
-  HostList host(2);
+  HostList host(2, 0, false);
   host.list().mBuffers[0] = {1, 32, small.data()};
   host.list().mBuffers[1] = {1, 0, nullptr};  // no memory: nothing is copied into it
   buffers.CopyBufferContentsTo(host.list());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FrameTestSupport.h"
+#include "ParameterEvents.h"
 #include "TestGainEffect.h"
 
 using namespace frametest;
@@ -15,25 +16,8 @@ namespace {
 constexpr UInt32 kSilence = kAudioUnitRenderAction_OutputIsSilence;
 
 AudioUnitParameterEvent GainAt(UInt32 offset, Float32 value) {
-  AudioUnitParameterEvent e{};
-  e.parameter = TestGainEffect::kGain;
-  e.eventType = kParameterEvent_Immediate;
-  e.eventValues.immediate = {offset, value};
-  return e;
+  return testevents::ImmediateEvent(TestGainEffect::kGain, offset, value);
 }
-
-// A list record of any shape over caller-owned samples.
-class ManualList {
- public:
-  explicit ManualList(UInt32 buffers) : mRecord(1 + buffers) { List().mNumberBuffers = buffers; }
-  AudioBufferList& List() { return *reinterpret_cast<AudioBufferList*>(mRecord.data()); }
-  void Set(UInt32 i, UInt32 channels, std::vector<Float32>& samples) {
-    List().mBuffers[i] = AudioBuffer{channels, static_cast<UInt32>(samples.size() * 4), samples.data()};
-  }
-
- private:
-  std::vector<AudioBuffer> mRecord;  // the first entry's room holds the count and padding
-};
 
 class EffectBaseTest : public CFLeakCheck {
  protected:
@@ -69,8 +53,8 @@ class EffectBaseTest : public CFLeakCheck {
     return fx->Render(mFlags, mTimeStamp, frames);
   }
   // Renders into host memory, as the render cycle does with host buffers.
-  OSStatus RenderInto(HostBuffers& host, UInt32 frames, AudioUnitRenderActionFlags flags = 0) {
-    fx->GetOutput(0)->SetBufferList(host.List());
+  OSStatus RenderInto(HostList& host, UInt32 frames, AudioUnitRenderActionFlags flags = 0) {
+    fx->GetOutput(0)->SetBufferList(host.list());
     mFlags = flags;
     return fx->Render(mFlags, mTimeStamp, frames);
   }
@@ -164,12 +148,12 @@ TEST_F(EffectBaseTest, ANullKernelLeavesItsChannelAlone) {
   EXPECT_EQ(fx->GetKernel(1), nullptr);
   EXPECT_EQ(fx->GetKernel(0)->GetChannelNum(), 0u);
 
-  HostBuffers host(2, 32, -7.0f);
+  HostList host(2, 32 * 4, true, -7.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
   ASSERT_EQ(fx->mCalls.size(), 1u);
   EXPECT_EQ(fx->mCalls[0].channel, 0u);
-  ExpectGain(host.Channel(0).data(), 0, 0, 32, 1.0f);
-  for (Float32 s : host.Channel(1)) ASSERT_EQ(s, -7.0f);
+  ExpectGain(host.memory(0).data(), 0, 0, 32, 1.0f);
+  for (Float32 s : host.memory(1)) ASSERT_EQ(s, -7.0f);
   EXPECT_EQ(mFlags & kSilence, 0u);
 }
 
@@ -267,16 +251,16 @@ TEST_F(EffectBaseTest, SwitchingBypassOffResetsTheKernelsOfAnInitializedEffect) 
 TEST_F(EffectBaseTest, RenderNeedsAnInputSourceAndStopsAtAFailingPull) {
   MakeInitialized(false);
   fx->GetInput(0)->SetInputCallback(nullptr, nullptr);
-  HostBuffers host(2, 16, -3.0f);
+  HostList host(2, 16 * 4, true, -3.0f);
   EXPECT_EQ(RenderInto(host, 16), kAudioUnitErr_NoConnection);
   for (UInt32 c = 0; c < 2; ++c)
-    for (Float32 s : host.Channel(c)) ASSERT_EQ(s, -3.0f);
+    for (Float32 s : host.memory(c)) ASSERT_EQ(s, -3.0f);
 
   fx->GetInput(0)->SetInputCallback(&InputSource::Proc, &source);
   source.status = -9;
   EXPECT_EQ(RenderInto(host, 16), -9);
   EXPECT_TRUE(fx->mCalls.empty());
-  for (Float32 s : host.Channel(0)) ASSERT_EQ(s, -3.0f);
+  for (Float32 s : host.memory(0)) ASSERT_EQ(s, -3.0f);
 }
 
 TEST_F(EffectBaseTest, InPlaceRenderWritesIntoTheInputBuffers) {
@@ -300,13 +284,13 @@ TEST_F(EffectBaseTest, InPlaceRenderWritesIntoTheInputBuffers) {
 TEST_F(EffectBaseTest, RenderOutOfPlaceWritesTheOutputBuffers) {
   MakeInitialized(false);
   fx->SetParameter(TestGainEffect::kGain, 0.5f);
-  HostBuffers host(2, 64, 0.0f);
+  HostList host(2, 64 * 4, true, 0.0f);
   EXPECT_EQ(RenderInto(host, 64), noErr);
   ASSERT_EQ(fx->mCalls.size(), 2u);
   for (UInt32 c = 0; c < 2; ++c) {
-    EXPECT_EQ(fx->mCalls[c].destination, host.Channel(c).data());
+    EXPECT_EQ(fx->mCalls[c].destination, host.memory(c).data());
     EXPECT_NE(fx->mCalls[c].source, fx->mCalls[c].destination);
-    ExpectGain(host.Channel(c).data(), c, 0, 64, 0.5f);
+    ExpectGain(host.memory(c).data(), c, 0, 64, 0.5f);
     ExpectGain(Samples(InputList(), c), c, 0, 64, 1.0f);  // the input is left as it came
   }
 }
@@ -316,9 +300,9 @@ TEST_F(EffectBaseTest, InPlaceWithAnOutputThatDoesNotAllocateWritesTheHostBuffer
   fx->GetOutput(0)->SetWillAllocateBuffer(false);
   ASSERT_EQ(fx->DoInitialize(), noErr);
   fx->SetParameter(TestGainEffect::kGain, 3.0f);
-  HostBuffers host(2, 32, -1.0f);
+  HostList host(2, 32 * 4, true, -1.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
-  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.Channel(c).data(), c, 0, 32, 3.0f);
+  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.memory(c).data(), c, 0, 32, 3.0f);
 }
 
 // ---- Bypass ----
@@ -340,10 +324,10 @@ TEST_F(EffectBaseTest, BypassOutOfPlaceCopiesTheInput) {
   MakeInitialized(false);
   fx->SetParameter(TestGainEffect::kGain, 2.0f);
   fx->SetBypassEffect(true);
-  HostBuffers host(2, 48, -5.0f);
+  HostList host(2, 48 * 4, true, -5.0f);
   EXPECT_EQ(RenderInto(host, 48), noErr);
   EXPECT_TRUE(fx->mCalls.empty());
-  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.Channel(c).data(), c, 0, 48, 1.0f);
+  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.memory(c).data(), c, 0, 48, 1.0f);
 }
 
 TEST_F(EffectBaseTest, BypassInPlaceStillDeliversTheInputWhenTheOutputDoesNotAllocate) {
@@ -351,10 +335,10 @@ TEST_F(EffectBaseTest, BypassInPlaceStillDeliversTheInputWhenTheOutputDoesNotAll
   fx->GetOutput(0)->SetWillAllocateBuffer(false);
   ASSERT_EQ(fx->DoInitialize(), noErr);
   fx->SetBypassEffect(true);
-  HostBuffers host(2, 48, -5.0f);
+  HostList host(2, 48 * 4, true, -5.0f);
   EXPECT_EQ(RenderInto(host, 48), noErr);
   EXPECT_TRUE(fx->mCalls.empty());
-  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.Channel(c).data(), c, 0, 48, 1.0f);
+  for (UInt32 c = 0; c < 2; ++c) ExpectGain(host.memory(c).data(), c, 0, 48, 1.0f);
 }
 
 // ---- Slices ----
@@ -363,7 +347,7 @@ TEST_F(EffectBaseTest, ThreePendingEventsCutTheRenderAndThePointersComeBack) {
   MakeInitialized(false);
   const AudioUnitParameterEvent events[] = {GainAt(40, 3.0f), GainAt(0, 1.0f), GainAt(16, 2.0f)};
   ASSERT_EQ(fx->ScheduleParameter(events, 3), noErr);
-  HostBuffers host(2, 64, 0.0f);
+  HostList host(2, 64 * 4, true, 0.0f);
   EXPECT_EQ(RenderInto(host, 64), noErr);
 
   EXPECT_EQ(fx->mProcessCalls, 3);
@@ -377,16 +361,16 @@ TEST_F(EffectBaseTest, ThreePendingEventsCutTheRenderAndThePointersComeBack) {
       EXPECT_EQ(call.frames, lengths[s]);
       EXPECT_EQ(call.gain, static_cast<Float32>(s + 1));
       EXPECT_EQ(call.gainEvent.mSliceFrames, lengths[s]);
-      EXPECT_EQ(call.destination, host.Channel(c).data() + starts[s]);
+      EXPECT_EQ(call.destination, host.memory(c).data() + starts[s]);
       EXPECT_EQ(call.source, Samples(InputList(), c) + starts[s]);
-      ExpectGain(host.Channel(c).data(), c, starts[s], starts[s] + lengths[s], static_cast<Float32>(s + 1));
+      ExpectGain(host.memory(c).data(), c, starts[s], starts[s] + lengths[s], static_cast<Float32>(s + 1));
     }
   }
   for (AudioBufferList* list : {&InputList(), &OutputList()}) {
     for (UInt32 c = 0; c < 2; ++c) EXPECT_EQ(list->mBuffers[c].mDataByteSize, 64u * 4u);
   }
-  EXPECT_EQ(OutputList().mBuffers[0].mData, host.Channel(0).data());
-  EXPECT_EQ(OutputList().mBuffers[1].mData, host.Channel(1).data());
+  EXPECT_EQ(OutputList().mBuffers[0].mData, host.memory(0).data());
+  EXPECT_EQ(OutputList().mBuffers[1].mData, host.memory(1).data());
   EXPECT_EQ(fx->mPendingEvents.size(), 3u);  // the render cycle empties them, not the effect
 }
 
@@ -412,11 +396,11 @@ TEST_F(EffectBaseTest, AFailingSliceEndsTheRenderWithoutTouchingMemoryBeforeTheB
   source.claimSilence = true;
   const AudioUnitParameterEvent events[] = {GainAt(0, 1.0f), GainAt(16, 2.0f), GainAt(32, 3.0f)};
   ASSERT_EQ(fx->ScheduleParameter(events, 3), noErr);
-  HostBuffers host(2, 64, -6.0f);
+  HostList host(2, 64 * 4, true, -6.0f);
   EXPECT_EQ(RenderInto(host, 64), TestGainEffect::kFailure);
   EXPECT_EQ(fx->mProcessCalls, 2);
-  ExpectGain(host.Channel(0).data(), 0, 0, 16, 1.0f);
-  for (UInt32 i = 32; i < 64; ++i) ASSERT_EQ(host.Channel(0)[i], -6.0f);
+  ExpectGain(host.memory(0).data(), 0, 0, 16, 1.0f);
+  for (UInt32 i = 32; i < 64; ++i) ASSERT_EQ(host.memory(0)[i], -6.0f);
 }
 
 TEST_F(EffectBaseTest, ABadlyScopedRampCannotStopTheAudio) {
@@ -427,7 +411,7 @@ TEST_F(EffectBaseTest, ABadlyScopedRampCannotStopTheAudio) {
   bad.eventValues.ramp = {0, 16, 0.0f, 1.0f};
   EXPECT_EQ(fx->ScheduleParameter(&bad, 1), kAudioUnitErr_InvalidScope);
   EXPECT_TRUE(fx->mPendingEvents.empty());
-  HostBuffers host(2, 16, 0.0f);
+  HostList host(2, 16 * 4, true, 0.0f);
   EXPECT_EQ(RenderInto(host, 16), noErr);
   EXPECT_EQ(RenderInto(host, 16), noErr);
 }
@@ -436,16 +420,16 @@ TEST_F(EffectBaseTest, ThroughTheRenderCycle) {
   MakeInitialized(true);
   const AudioUnitParameterEvent events[] = {GainAt(0, 1.0f), GainAt(32, 4.0f)};
   ASSERT_EQ(fx->ScheduleParameter(events, 2), noErr);
-  HostBuffers host(2, 64, 0.0f);
+  HostList host(2, 64 * 4, true, 0.0f);
   AudioUnitRenderActionFlags flags = 0;
   AudioTimeStamp stamp{};
-  EXPECT_EQ(AudioUnitBaseRender(fx.get(), &flags, &stamp, 0, 64, &host.List()), noErr);
+  EXPECT_EQ(AudioUnitBaseRender(fx.get(), &flags, &stamp, 0, 64, &host.list()), noErr);
   EXPECT_TRUE(fx->mPendingEvents.empty());
   for (UInt32 c = 0; c < 2; ++c) {
-    ExpectGain(host.Channel(c).data(), c, 0, 32, 1.0f);
-    ExpectGain(host.Channel(c).data(), c, 32, 64, 4.0f);
-    EXPECT_EQ(host.List().mBuffers[c].mData, host.Channel(c).data());
-    EXPECT_EQ(host.List().mBuffers[c].mDataByteSize, 256u);
+    ExpectGain(host.memory(c).data(), c, 0, 32, 1.0f);
+    ExpectGain(host.memory(c).data(), c, 32, 64, 4.0f);
+    EXPECT_EQ(host.list().mBuffers[c].mData, host.memory(c).data());
+    EXPECT_EQ(host.list().mBuffers[c].mDataByteSize, 256u);
   }
 }
 
@@ -454,23 +438,23 @@ TEST_F(EffectBaseTest, ThroughTheRenderCycle) {
 TEST_F(EffectBaseTest, SilentInputKeptSilentIsFlaggedAndZeroFilled) {
   MakeInitialized(false);
   source.claimSilence = true;  // the samples are not zero: the fill must do it
-  HostBuffers host(2, 32, -2.0f);
+  HostList host(2, 32 * 4, true, -2.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
   EXPECT_NE(mFlags & kSilence, 0u);
   ASSERT_EQ(fx->mCalls.size(), 2u);
   EXPECT_TRUE(fx->mCalls[0].silenceIn);
   for (UInt32 c = 0; c < 2; ++c)
-    for (Float32 s : host.Channel(c)) ASSERT_EQ(s, 0.0f);
+    for (Float32 s : host.memory(c)) ASSERT_EQ(s, 0.0f);
 }
 
 TEST_F(EffectBaseTest, AKernelThatMakesSoundClearsTheSilenceFlag) {
   MakeInitialized(false);
   source.claimSilence = true;
   fx->mKernelsKeepSilence = false;
-  HostBuffers host(2, 32, -2.0f);
+  HostList host(2, 32 * 4, true, -2.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
   EXPECT_EQ(mFlags & kSilence, 0u);
-  ExpectGain(host.Channel(1).data(), 1, 0, 32, 1.0f);
+  ExpectGain(host.memory(1).data(), 1, 0, 32, 1.0f);
 }
 
 TEST_F(EffectBaseTest, InPlaceSilenceIsNotFilled) {
@@ -486,15 +470,15 @@ TEST_F(EffectBaseTest, InPlaceSilenceIntoHostMemoryIsFilled) {
   fx->GetOutput(0)->SetWillAllocateBuffer(false);
   ASSERT_EQ(fx->DoInitialize(), noErr);
   source.claimSilence = true;
-  HostBuffers host(2, 32, -2.0f);
+  HostList host(2, 32 * 4, true, -2.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
   EXPECT_NE(mFlags & kSilence, 0u);
-  for (Float32 s : host.Channel(0)) ASSERT_EQ(s, 0.0f);
+  for (Float32 s : host.memory(0)) ASSERT_EQ(s, 0.0f);
 }
 
 TEST_F(EffectBaseTest, SoundingInputIsNeverReportedSilent) {
   MakeInitialized(false);
-  HostBuffers host(2, 32, -2.0f);
+  HostList host(2, 32 * 4, true, -2.0f);
   EXPECT_EQ(RenderInto(host, 32), noErr);
   EXPECT_FALSE(fx->mCalls[0].silenceIn);
   EXPECT_EQ(mFlags & kSilence, 0u);
@@ -540,12 +524,12 @@ TEST_F(EffectBaseTest, InterleavedBuffersGiveEachKernelItsChannel) {
   MakeInitialized(false);
   std::vector<Float32> in(2 * 8), out(2 * 8, 0.0f);
   for (UInt32 i = 0; i < in.size(); ++i) in[i] = static_cast<Float32>(i);
-  ManualList input(1), output(1);
+  HostList input(1, 0, false), output(1, 0, false);
   input.Set(0, 2, in);
   output.Set(0, 2, out);
   fx->SetParameter(TestGainEffect::kGain, 2.0f);
   AudioUnitRenderActionFlags flags = 0;
-  EXPECT_EQ(fx->ProcessBufferLists(flags, input.List(), output.List(), 8), noErr);
+  EXPECT_EQ(fx->ProcessBufferLists(flags, input.list(), output.list(), 8), noErr);
   ASSERT_EQ(fx->mCalls.size(), 2u);
   EXPECT_EQ(fx->mCalls[0].source, in.data());
   EXPECT_EQ(fx->mCalls[1].source, in.data() + 1);
@@ -560,42 +544,42 @@ TEST_F(EffectBaseTest, KernelsBeyondTheListsBuffersOrChannelsAreSkipped) {
   AudioUnitRenderActionFlags flags = 0;
 
   // One buffer of one channel: only kernel 0 fits.
-  ManualList mono(1);
+  HostList mono(1, 0, false);
   mono.Set(0, 1, a);
-  ManualList monoOut(1);
+  HostList monoOut(1, 0, false);
   monoOut.Set(0, 1, b);
-  fx->ProcessBufferLists(flags, mono.List(), monoOut.List(), 8);
+  fx->ProcessBufferLists(flags, mono.list(), monoOut.list(), 8);
   ASSERT_EQ(fx->mCalls.size(), 1u);
   EXPECT_EQ(fx->mCalls[0].channel, 0u);
 
   // Interleaved input wider than the output buffer: nothing may be written.
   fx->mCalls.clear();
-  ManualList stereo(1);
+  HostList stereo(1, 0, false);
   stereo.Set(0, 2, wide);
-  ManualList single(1);
+  HostList single(1, 0, false);
   single.Set(0, 1, narrow);
-  fx->ProcessBufferLists(flags, stereo.List(), single.List(), 8);
+  fx->ProcessBufferLists(flags, stereo.list(), single.list(), 8);
   EXPECT_TRUE(fx->mCalls.empty());
 
   // Two input buffers, one output buffer.
   fx->mCalls.clear();
-  ManualList twoIn(2);
+  HostList twoIn(2, 0, false);
   twoIn.Set(0, 1, a);
   twoIn.Set(1, 1, b);
-  fx->ProcessBufferLists(flags, twoIn.List(), monoOut.List(), 8);
+  fx->ProcessBufferLists(flags, twoIn.list(), monoOut.list(), 8);
   ASSERT_EQ(fx->mCalls.size(), 1u);
 
   // No buffers at all, or buffers without memory.
   fx->mCalls.clear();
-  ManualList none(0);
-  fx->ProcessBufferLists(flags, none.List(), monoOut.List(), 8);
-  fx->ProcessBufferLists(flags, mono.List(), none.List(), 8);
-  ManualList empty(2);
+  HostList none(0, 0, false);
+  fx->ProcessBufferLists(flags, none.list(), monoOut.list(), 8);
+  fx->ProcessBufferLists(flags, mono.list(), none.list(), 8);
+  HostList empty(2, 0, false);
   std::vector<Float32> nothing;
   empty.Set(0, 1, nothing);
-  empty.List().mBuffers[0].mData = nullptr;
+  empty.list().mBuffers[0].mData = nullptr;
   empty.Set(1, 1, b);
-  fx->ProcessBufferLists(flags, twoIn.List(), empty.List(), 8);
+  fx->ProcessBufferLists(flags, twoIn.list(), empty.list(), 8);
   ASSERT_EQ(fx->mCalls.size(), 1u);
   EXPECT_EQ(fx->mCalls[0].channel, 1u);
 }
@@ -604,12 +588,12 @@ TEST_F(EffectBaseTest, AnInputCallbackThatShrinksTheListEndsTheRenderBeforeAnyKe
   MakeInitialized(false);
   for (UInt32 buffers : {1u, 0u}) {
     source.overrideNumberBuffers = buffers;
-    HostBuffers host(2, 32, -4.0f);
+    HostList host(2, 32 * 4, true, -4.0f);
     fx->mCalls.clear();
     EXPECT_EQ(RenderInto(host, 32), kAudio_ParamError);
     EXPECT_TRUE(fx->mCalls.empty());
-    for (Float32 s : host.Channel(0)) ASSERT_EQ(s, -4.0f);
-    for (Float32 s : host.Channel(1)) ASSERT_EQ(s, -4.0f);
+    for (Float32 s : host.memory(0)) ASSERT_EQ(s, -4.0f);
+    for (Float32 s : host.memory(1)) ASSERT_EQ(s, -4.0f);
   }
 }
 
