@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <set>
 #include <stdexcept>
 
 namespace varsile::lv2 {
@@ -30,8 +30,14 @@ constexpr std::string_view kShortPrefixes =
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
 
 // Of the project: hosts find it through each plug-in's lv2:project.
-constexpr std::string_view kMaintainer =
-    "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"Varsile maintainers\"\n\t]";
+constexpr std::string_view kProject =
+    "\ta doap:Project ;\n"
+    "\tdoap:name \"Varsile\" ;\n"
+    "\tdoap:shortdesc \"A gate that lets through the notes of a scale\" ;\n"
+    "\tdoap:maintainer [\n\t\ta foaf:Person ;\n\t\tfoaf:name \"Varsile maintainers\"\n\t] .\n";
+
+constexpr std::string_view kPresetComment =
+    "\trdfs:comment \"Notes outside the scale silent, attack and release for melodies; Key sets the key.\"";
 
 std::string_view UnitTerm(AudioUnitParameterUnit unit) noexcept {
   switch (unit) {
@@ -48,68 +54,64 @@ std::string_view UnitTerm(AudioUnitParameterUnit unit) noexcept {
   }
 }
 
-std::string_view PortClasses(PortKind kind) noexcept {
-  switch (kind) {
-    case PortKind::ControlInput:
-      return "lv2:InputPort , lv2:ControlPort";
-    case PortKind::ControlOutput:
-      return "lv2:OutputPort , lv2:ControlPort";
-    case PortKind::AudioInput:
-      return "lv2:InputPort , lv2:AudioPort";
-    case PortKind::AudioOutput:
-      return "lv2:OutputPort , lv2:AudioPort";
-  }
-  return "";
+// The texts of the items, separator between them.
+template <typename Items, typename Text>
+std::string Joined(const Items& items, std::string_view separator, Text text) {
+  std::string out;
+  for (const auto& item : items) out.append(separator).append(text(item));
+  return out.erase(0, std::min(separator.size(), out.size()));
+}
+
+std::string Uri(std::string_view uri) {
+  return "<" + std::string(uri) + ">";
 }
 
 std::string GroupURI(std::string_view symbol) {
-  return "<" + std::string(kGroupURIPrefix) + std::string(symbol) + ">";
+  return Uri(std::string(kGroupURIPrefix) + std::string(symbol));
 }
 
-void WritePort(std::string& out, const PortSpec& port) {
-  out += "\t\ta " + std::string(PortClasses(port.kind)) + " ;\n";
+std::string PortText(const PortSpec& port) {
+  const bool input = port.kind == PortKind::ControlInput || port.kind == PortKind::AudioInput;
+  std::string out = std::string("\t\ta ") + (input ? "lv2:InputPort" : "lv2:OutputPort") +
+                    (port.IsControl() ? " , lv2:ControlPort" : " , lv2:AudioPort") + " ;\n";
   out += "\t\tlv2:index " + std::to_string(port.index) + " ;\n";
   out += "\t\tlv2:symbol " + QuotedText(port.symbol) + " ;\n";
   out += "\t\tlv2:name " + QuotedText(port.name);
   if (!port.comment.empty()) out += " ;\n\t\trdfs:comment " + QuotedText(port.comment);
   if (!port.designation.empty()) out += " ;\n\t\tlv2:designation " + port.designation;
-  if (!port.IsControl() && !port.group.empty()) out += " ;\n\t\tpg:group " + GroupURI(port.group);
-  if (port.IsControl()) {
-    out += " ;\n\t\tlv2:default " + DecimalText(port.defaultValue);
-    out += " ;\n\t\tlv2:minimum " + DecimalText(port.minimum);
-    out += " ;\n\t\tlv2:maximum " + DecimalText(port.maximum);
-    if (const std::string_view unit = UnitTerm(port.unit); !unit.empty()) {
-      out += " ;\n\t\tunits:unit " + std::string(unit);
-    }
-    std::vector<std::string_view> properties;
-    if (port.toggled) {
-      properties.push_back("lv2:toggled");
-    } else if (port.integer) {
-      properties.push_back("lv2:integer");
-      if (port.enumeration) properties.push_back("lv2:enumeration");
-    }
-    if (port.logarithmic) properties.push_back("pprops:logarithmic");
-    if (port.role == PortRole::Latency) properties.push_back("lv2:reportsLatency");
-    for (std::size_t i = 0; i < properties.size(); ++i) {
-      out += (i == 0 ? " ;\n\t\tlv2:portProperty " : " , ") + std::string(properties[i]);
-    }
-    if (!port.group.empty()) out += " ;\n\t\tpg:group " + GroupURI(port.group);
-    for (std::size_t i = 0; i < port.scalePoints.size(); ++i) {
-      const ScalePoint& point = port.scalePoints[i];
-      out += i == 0 ? " ;\n\t\tlv2:scalePoint [\n" : " , [\n";
-      out += "\t\t\trdfs:label " + QuotedText(point.label) + " ;\n";
-      out += "\t\t\trdf:value " + DecimalText(point.value) + "\n\t\t]";
-    }
+  if (!port.group.empty() && !port.IsControl()) out += " ;\n\t\tpg:group " + GroupURI(port.group);
+  if (!port.IsControl()) return out + "\n";
+  out += " ;\n\t\tlv2:default " + DecimalText(port.defaultValue);
+  out += " ;\n\t\tlv2:minimum " + DecimalText(port.minimum);
+  out += " ;\n\t\tlv2:maximum " + DecimalText(port.maximum);
+  if (const std::string_view unit = UnitTerm(port.unit); !unit.empty()) {
+    out += " ;\n\t\tunits:unit " + std::string(unit);
   }
-  out += "\n";
+  std::vector<std::string_view> properties;
+  if (port.toggled) properties.push_back("lv2:toggled");
+  if (!port.toggled && port.integer) properties.push_back("lv2:integer");
+  if (!port.toggled && port.integer && port.enumeration) properties.push_back("lv2:enumeration");
+  if (port.logarithmic) properties.push_back("pprops:logarithmic");
+  if (port.role == PortRole::Latency) properties.push_back("lv2:reportsLatency");
+  if (!properties.empty()) {
+    out += " ;\n\t\tlv2:portProperty " + Joined(properties, " , ", [](std::string_view p) { return p; });
+  }
+  if (!port.group.empty()) out += " ;\n\t\tpg:group " + GroupURI(port.group);
+  if (!port.scalePoints.empty()) {
+    out += " ;\n\t\tlv2:scalePoint [\n" + Joined(port.scalePoints, " , [\n", [](const ScalePoint& point) {
+             return "\t\t\trdfs:label " + QuotedText(point.label) + " ;\n\t\t\trdf:value " +
+                    DecimalText(point.value) + "\n\t\t]";
+           });
+  }
+  return out + "\n";
 }
 
-std::string AppliesTo(const BundleDescription& bundle) {
-  std::string out = "\tlv2:appliesTo ";
-  for (std::size_t i = 0; i < bundle.plugins.size(); ++i) {
-    out += (i == 0 ? "<" : " , <") + std::string(bundle.plugins[i].variant.uri) + ">";
-  }
-  return out + " ;\n";
+// A preset's subject: what it is and which plug-ins it is for.
+std::string PresetHead(const BundleDescription& bundle, const PresetSpec& preset) {
+  return "\n" + Uri(preset.uri) + "\n\ta pset:Preset ;\n\tlv2:appliesTo " +
+         Joined(bundle.plugins, " , ",
+                [](const DescribedPlugin& plugin) { return Uri(plugin.variant.uri); }) +
+         " ;\n";
 }
 
 }  // namespace
@@ -128,30 +130,15 @@ std::string DecimalText(float value) {
 std::string QuotedText(std::string_view text) {
   std::string quoted = "\"";
   for (const char c : text) {
-    switch (c) {
-      case '"':
-        quoted += "\\\"";
-        break;
-      case '\\':
-        quoted += "\\\\";
-        break;
-      case '\n':
-        quoted += "\\n";
-        break;
-      case '\r':
-        quoted += "\\r";
-        break;
-      case '\t':
-        quoted += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof(escape), "\\u%04X", static_cast<unsigned>(c));
-          quoted += escape;
-        } else {
-          quoted += c;
-        }
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += {'\\', c};
+    } else if (const char* named = c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr) {
+      quoted += named;
+    } else if (byte < 0x20) {
+      quoted += {'\\', 'u', '0', '0', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 0xF]};
+    } else {
+      quoted += c;
     }
   }
   return quoted + "\"";
@@ -160,16 +147,11 @@ std::string QuotedText(std::string_view text) {
 std::string ManifestTurtle(const BundleDescription& bundle) {
   std::string out(kShortPrefixes);
   for (const DescribedPlugin& plugin : bundle.plugins) {
-    out += "\n<" + std::string(plugin.variant.uri) + ">\n";
-    out += "\ta lv2:Plugin ;\n";
-    out += "\tlv2:binary <" + bundle.binaryFile + "> ;\n";
-    out += "\trdfs:seeAlso <" + std::string(kPluginDescriptionFile) + "> .\n";
+    out += "\n" + Uri(plugin.variant.uri) + "\n\ta lv2:Plugin ;\n\tlv2:binary " + Uri(bundle.binaryFile) +
+           " ;\n\trdfs:seeAlso " + Uri(kPluginDescriptionFile) + " .\n";
   }
   for (const PresetSpec& preset : bundle.presets) {
-    out += "\n<" + preset.uri + ">\n";
-    out += "\ta pset:Preset ;\n";
-    out += AppliesTo(bundle);
-    out += "\trdfs:seeAlso <" + std::string(kPresetsFile) + "> .\n";
+    out += PresetHead(bundle, preset) + "\trdfs:seeAlso " + Uri(kPresetsFile) + " .\n";
   }
   return out;
 }
@@ -177,19 +159,13 @@ std::string ManifestTurtle(const BundleDescription& bundle) {
 std::string PresetTurtle(const BundleDescription& bundle) {
   std::string out(kShortPrefixes);
   for (const PresetSpec& preset : bundle.presets) {
-    out += "\n<" + preset.uri + ">\n";
-    out += "\ta pset:Preset ;\n";
-    out += AppliesTo(bundle);
-    out += "\trdfs:label " + QuotedText(preset.label) + " ;\n";
-    out +=
-        "\trdfs:comment \"Notes outside the scale silent, attack and release for melodies; Key sets the "
-        "key.\"";
-    for (std::size_t i = 0; i < preset.values.size(); ++i) {
-      out += i == 0 ? " ;\n\tlv2:port [\n" : "\t] , [\n";
-      out += "\t\tlv2:symbol " + QuotedText(preset.values[i].first) + " ;\n";
-      out += "\t\tpset:value " + DecimalText(preset.values[i].second) + "\n";
-    }
-    out += preset.values.empty() ? " .\n" : "\t] .\n";
+    out += PresetHead(bundle, preset) + "\trdfs:label " + QuotedText(preset.label) + " ;\n";
+    out += kPresetComment;
+    out += " ;\n\tlv2:port [\n" + Joined(preset.values, "\t] , [\n", [](const auto& value) {
+             return "\t\tlv2:symbol " + QuotedText(value.first) + " ;\n\t\tpset:value " +
+                    DecimalText(value.second) + "\n";
+           });
+    out += "\t] .\n";
   }
   return out;
 }
@@ -198,33 +174,26 @@ std::string PluginTurtle(const BundleDescription& bundle) {
   std::string out(kPrefixes);
 
   // Groups are shared by the plug-ins; each is written once.
-  std::vector<std::string> written;
+  std::set<std::string> written;
   for (const DescribedPlugin& plugin : bundle.plugins) {
     for (const PortGroup& group : plugin.ports.Groups()) {
-      if (std::find(written.begin(), written.end(), group.symbol) != written.end()) continue;
-      written.push_back(group.symbol);
-      out += "\n" + GroupURI(group.symbol) + "\n";
-      out += "\ta " + group.classes + " ;\n";
-      out += "\tlv2:symbol " + QuotedText(group.symbol) + " ;\n";
-      out += "\trdfs:label " + QuotedText(group.label) + " .\n";
+      if (!written.insert(group.symbol).second) continue;
+      out += "\n" + GroupURI(group.symbol) + "\n\ta " + group.classes + " ;\n";
+      out +=
+          "\tlv2:symbol " + QuotedText(group.symbol) + " ;\n\trdfs:label " + QuotedText(group.label) + " .\n";
     }
   }
-
-  out += "\n<" + std::string(kProjectURI) + ">\n";
-  out += "\ta doap:Project ;\n";
-  out += "\tdoap:name \"Varsile\" ;\n";
-  out += "\tdoap:shortdesc \"A gate that lets through the notes of a scale\" ;\n";
-  out += std::string(kMaintainer) + " .\n";
+  out += "\n" + Uri(kProjectURI) + "\n" + std::string(kProject);
 
   // LV2 versions have no major number (that is the URI's business).
   const UInt32 minor = (bundle.version >> 8) & 0xFF;
   const UInt32 micro = bundle.version & 0xFF;
   for (const DescribedPlugin& plugin : bundle.plugins) {
-    out += "\n<" + std::string(plugin.variant.uri) + ">\n";
+    out += "\n" + Uri(plugin.variant.uri) + "\n";
     out += "\ta lv2:Plugin , lv2:GatePlugin ;\n";
     out += "\tdoap:name " + QuotedText(plugin.variant.name) + " ;\n";
     out += "\trdfs:comment " + QuotedText(plugin.variant.comment) + " ;\n";
-    out += "\tlv2:project <" + std::string(kProjectURI) + "> ;\n";
+    out += "\tlv2:project " + Uri(kProjectURI) + " ;\n";
     out += "\tpg:mainInput " + GroupURI(plugin.ports.MainInput()) + " ;\n";
     out += "\tpg:mainOutput " + GroupURI(plugin.ports.MainOutput()) + " ;\n";
     out += "\tdoap:license <https://spdx.org/licenses/GPL-3.0-or-later> ;\n";
@@ -232,12 +201,7 @@ std::string PluginTurtle(const BundleDescription& bundle) {
     out += "\tlv2:microVersion " + std::to_string(micro) + " ;\n";
     out += "\tlv2:optionalFeature lv2:hardRTCapable , opts:options , urid:map ;\n";
     out += "\topts:supportedOption bufsz:maxBlockLength ;\n";
-    const std::vector<PortSpec>& ports = plugin.ports.Ports();
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-      out += i == 0 ? "\tlv2:port [\n" : "\t] , [\n";
-      WritePort(out, ports[i]);
-    }
-    out += ports.empty() ? "\ta lv2:Plugin .\n" : "\t] .\n";
+    out += "\tlv2:port [\n" + Joined(plugin.ports.Ports(), "\t] , [\n", PortText) + "\t] .\n";
   }
   return out;
 }
