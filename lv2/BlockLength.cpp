@@ -2,24 +2,16 @@
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2_util.h>
 #include <lv2/options/options.h>
 #include <lv2/urid/urid.h>
-
-#include <cstring>
 
 namespace varsile::lv2 {
 
 UInt32 MaxFramesFromFeatures(const LV2_Feature* const* features) noexcept {
-  if (features == nullptr) return kDefaultMaxFrames;
-  const LV2_URID_Map* map = nullptr;
-  const LV2_Options_Option* options = nullptr;
-  for (const LV2_Feature* const* feature = features; *feature != nullptr; ++feature) {
-    if (std::strcmp((*feature)->URI, LV2_URID__map) == 0) {
-      map = static_cast<const LV2_URID_Map*>((*feature)->data);
-    } else if (std::strcmp((*feature)->URI, LV2_OPTIONS__options) == 0) {
-      options = static_cast<const LV2_Options_Option*>((*feature)->data);
-    }
-  }
+  const auto* map = static_cast<const LV2_URID_Map*>(lv2_features_data(features, LV2_URID__map));
+  const auto* options =
+      static_cast<const LV2_Options_Option*>(lv2_features_data(features, LV2_OPTIONS__options));
   if (map == nullptr || map->map == nullptr || options == nullptr) return kDefaultMaxFrames;
   const LV2_URID maxBlockLength = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
   const LV2_URID intType = map->map(map->handle, LV2_ATOM__Int);

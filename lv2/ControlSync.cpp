@@ -17,7 +17,6 @@ ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
                          const host::ParameterCatalogue& catalogue)
     : mUnits(std::move(units)), mByPort(table.Ports().size(), -1) {
   const std::string intervalGroup = SymbolFor(kIntervalVolumeGroup);
-  std::vector<const PortSpec*> meterPorts;  // in the order of mMeters
   const PortSpec* const refreshing = table.Find(kRefreshingMeterSymbol);
   for (const PortSpec& port : table.Ports()) {
     if (port.kind == PortKind::ControlInput) {
@@ -34,15 +33,14 @@ ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
       mInputs.push_back(Input{port.parameter, port.minimum, port.maximum, port.integer,
                               port.group == intervalGroup, enabled, nullptr, current, current, false});
     } else if (port.kind == PortKind::ControlOutput && port.role == PortRole::Parameter) {
-      const bool first = refreshing != nullptr && port.parameter == refreshing->parameter;
       const AudioUnit unit = mUnits[std::min<std::size_t>(port.channel, mUnits.size() - 1)];
-      const auto at = first ? mMeters.begin() : mMeters.end();
-      meterPorts.insert(meterPorts.begin() + (at - mMeters.begin()), &port);
-      mMeters.insert(at, Meter{port.parameter, unit, nullptr});
+      mMeters.push_back(Meter{port.parameter, unit, nullptr, port.index});
     }
   }
-  for (std::size_t i = 0; i < meterPorts.size(); ++i)
-    mByPort[meterPorts[i]->index] = -2 - static_cast<int>(i);
+  std::stable_partition(mMeters.begin(), mMeters.end(), [&](const Meter& meter) {
+    return refreshing != nullptr && meter.parameter == refreshing->parameter;
+  });
+  for (std::size_t i = 0; i < mMeters.size(); ++i) mByPort[mMeters[i].port] = -2 - static_cast<int>(i);
 }
 
 bool ControlSync::Connect(UInt32 port, void* data) noexcept {

@@ -65,6 +65,7 @@ class ControlSync {
     AudioUnitParameterID parameter;
     AudioUnit unit;
     Float32* data;
+    UInt32 port;
   };
 
   void Send(AudioUnitParameterID parameter, Float32 value) noexcept;

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 
 #include "GateInstance.h"
 #include "PluginVariants.h"
@@ -32,41 +31,18 @@ GateInstance* Instance(LV2_Handle handle) noexcept {
   return static_cast<GateInstance*>(handle);
 }
 
-void ConnectPort(LV2_Handle handle, uint32_t port, void* data) {
-  Instance(handle)->ConnectPort(port, data);
-}
-
-void Activate(LV2_Handle handle) {
-  Instance(handle)->Activate();
-}
-
-void Run(LV2_Handle handle, uint32_t frames) {
-  Instance(handle)->Run(frames);
-}
-
-void Deactivate(LV2_Handle handle) {
-  Instance(handle)->Deactivate();
-}
-
-void Cleanup(LV2_Handle handle) {
-  delete Instance(handle);
-}
-
-const void* ExtensionData(const char*) {
-  return nullptr;
-}
-
 template <std::size_t kVariant>
 constexpr LV2_Descriptor MakeDescriptor() {
   // The URIs are string literals, so data() is terminated.
-  return LV2_Descriptor{kPluginVariants[kVariant].uri.data(),
-                        &Instantiate<kVariant>,
-                        &ConnectPort,
-                        &Activate,
-                        &Run,
-                        &Deactivate,
-                        &Cleanup,
-                        &ExtensionData};
+  return LV2_Descriptor{
+      kPluginVariants[kVariant].uri.data(),
+      &Instantiate<kVariant>,
+      [](LV2_Handle handle, uint32_t port, void* data) { Instance(handle)->ConnectPort(port, data); },
+      [](LV2_Handle handle) { Instance(handle)->Activate(); },
+      [](LV2_Handle handle, uint32_t frames) { Instance(handle)->Run(frames); },
+      [](LV2_Handle handle) { Instance(handle)->Deactivate(); },
+      [](LV2_Handle handle) { delete Instance(handle); },
+      [](const char*) -> const void* { return nullptr; }};
 }
 
 constexpr LV2_Descriptor kDescriptors[] = {MakeDescriptor<0>(), MakeDescriptor<1>(), MakeDescriptor<2>(),

@@ -1,7 +1,7 @@
-#include "PortComments.h"
-
 #include <cctype>
 #include <map>
+
+#include "PortTable.h"
 
 namespace varsile::lv2 {
 

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "MelodyTiming.h"
-#include "PortComments.h"
 
 namespace varsile::lv2 {
 
@@ -89,18 +88,13 @@ PortSpec AudioPort(PortKind kind, UInt32 channel, UInt32 channels) {
 }
 
 PortGroup AudioGroup(bool input, UInt32 channels) {
-  const std::string direction = input ? "input" : "output";
   const std::string shape = channels == 1   ? "mono"
                             : channels == 2 ? "stereo"
                                             : std::to_string(channels) + "ch";
-  PortGroup group{shape + "_" + (input ? "in" : "out"), "", ""};
-  group.label = channels == 1   ? "Mono " + direction
-                : channels == 2 ? "Stereo " + direction
-                                : "Audio " + direction;
-  group.classes = std::string(input ? "pg:InputGroup" : "pg:OutputGroup");
-  if (channels == 1) group.classes += " , pg:MonoGroup";
-  if (channels == 2) group.classes += " , pg:StereoGroup";
-  return group;
+  const std::string label = channels == 1 ? "Mono " : channels == 2 ? "Stereo " : "Audio ";
+  const std::string classes = channels == 1 ? " , pg:MonoGroup" : channels == 2 ? " , pg:StereoGroup" : "";
+  return PortGroup{shape + (input ? "_in" : "_out"), label + (input ? "input" : "output"),
+                   (input ? "pg:InputGroup" : "pg:OutputGroup") + classes};
 }
 
 }  // namespace

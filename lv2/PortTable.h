@@ -94,6 +94,9 @@ class PortTable {
 // "aug. fourth" -> "aug_fourth"); a leading digit gets a '_' before it.
 std::string SymbolFor(std::string_view name);
 
+// What a port does, in a sentence for the host's tooltip (rdfs:comment).
+std::string PortComment(const PortSpec& port, UInt32 channels);
+
 // The clump whose members are the interval volumes; their symbols carry the
 // prefix "vol_" ("vol_minor_second").
 inline constexpr std::string_view kIntervalVolumeGroup = "Volume";
