@@ -17,12 +17,8 @@
 
 #include "FFTShiftLL.h"
 #include "HostedGate.h"
+#include "ProcessorMode.h"
 #include "RunWithSummary.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#define VARSILE_BENCH_HAS_MXCSR 1
-#endif
 
 namespace {
 
@@ -89,7 +85,7 @@ void BM_RenderDecayingInput(benchmark::State& state) {
 BENCHMARK(BM_RenderNormalInput);
 BENCHMARK(BM_RenderDecayingInput);
 
-#ifdef VARSILE_BENCH_HAS_MXCSR
+#ifdef VARSILE_HAS_MXCSR
 // The tracker alone, with flush-to-zero and denormals-are-zero off.
 void TrackerWithoutFlush(benchmark::State& state, bool decaying) {
   const std::vector<Float32> signal = Signal(decaying);
@@ -97,7 +93,7 @@ void TrackerWithoutFlush(benchmark::State& state, bool decaying) {
   tracker->Reset(11);
   const float shifts[12] = {};
   const unsigned saved = _mm_getcsr();
-  _mm_setcsr(saved & ~0x8040u);
+  _mm_setcsr(saved & ~processormode::kFtzDaz);
   std::size_t position = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(tracker->Process(FFTShiftLL::kModeAnalysisOnly, shifts, kBlock, 11, 8,

@@ -9,11 +9,7 @@
 #include <string>
 
 #include "HostedGate.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#define VARSILE_HAS_MXCSR 1
-#endif
+#include "ProcessorMode.h"
 
 namespace {
 
@@ -24,8 +20,8 @@ constexpr UInt32 kMaxFrames = 1156;
 
 #ifdef VARSILE_HAS_MXCSR
 
-constexpr unsigned kFlushToZero = 0x8000;
-constexpr unsigned kDenormalsAreZero = 0x0040;
+using processormode::kDenormalsAreZero;
+using processormode::kFlushToZero;
 // The sticky exception flags: arithmetic anywhere sets them, the mode is the rest.
 constexpr unsigned kExceptionFlags = 0x003F;
 

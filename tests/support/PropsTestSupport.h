@@ -44,32 +44,14 @@ class ParamAU : public TestAU {
   void SetParam(UInt32 id, Float32 value) { Globals().GetElement(0)->SetParameter(id, value); }
 };
 
-// Owns one reference.
-class CFRef {
- public:
-  CFRef() = default;
-  explicit CFRef(CFTypeRef value) noexcept : mValue(value) {}
-  ~CFRef() { reset(); }
-  CFRef(CFRef&& other) noexcept : mValue(std::exchange(other.mValue, nullptr)) {}
-  CFRef& operator=(CFRef&& other) noexcept {
-    if (this != &other) {
-      reset();
-      mValue = std::exchange(other.mValue, nullptr);
-    }
-    return *this;
-  }
-  void reset() noexcept {
-    if (mValue != nullptr) CFRelease(mValue);
-    mValue = nullptr;
-  }
-  CFTypeRef get() const noexcept { return mValue; }
+// One owned value of any type, with the shorthand these tests read best.
+struct CFRef : varsile::CFRef<CFTypeRef> {
+  using varsile::CFRef<CFTypeRef>::CFRef;
+  CFTypeRef get() const noexcept { return Get(); }
   template <class T>
   T as() const noexcept {
-    return static_cast<T>(mValue);
+    return static_cast<T>(Get());
   }
-
- private:
-  CFTypeRef mValue = nullptr;
 };
 
 inline CFRef Int32Number(SInt32 value) {

@@ -14,11 +14,7 @@
 
 #include "BufferListChecks.h"
 #include "FrameTestSupport.h"
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <xmmintrin.h>
-#define VARSILE_TEST_HAS_MXCSR 1
-#endif
+#include "ProcessorMode.h"
 
 namespace rendertest {
 
@@ -78,7 +74,7 @@ class PatternAU : public frametest::TestAU {
   }
 
   void ProbeDenormals() {
-#ifdef VARSILE_TEST_HAS_MXCSR
+#ifdef VARSILE_HAS_MXCSR
     mMxcsrInside = _mm_getcsr();
 #endif
     // Volatile so the compiler cannot fold the arithmetic at build time.

@@ -263,7 +263,7 @@ TEST_F(PropertyTable, ContextNameIsHeldByOneReference) {
   CFRef got(name);
   EXPECT_EQ(got.get(), track.get());
   EXPECT_EQ(CFGetRetainCount(track.get()), 3);
-  got.reset();
+  got.Reset();
 
   const std::size_t before = heard.calls.size();
   EXPECT_EQ(au->DispatchRemovePropertyValue(kAudioUnitProperty_ContextName, kAudioUnitScope_Output, 0),

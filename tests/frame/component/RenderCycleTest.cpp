@@ -483,9 +483,9 @@ TEST_F(Notifications, RefusedRenderCallsNoNotification) {
 
 // ---- Processor mode ----
 
-#ifdef VARSILE_TEST_HAS_MXCSR
+#ifdef VARSILE_HAS_MXCSR
 TEST_F(RenderCycle, DenormalsAreFlushedInsideAndTheCallersModeComesBack) {
-  constexpr unsigned kFtzDaz = 0x8040;
+  using processormode::kFtzDaz;
   constexpr unsigned kRoundTowardZero = 0x6000;
   const unsigned original = _mm_getcsr();
   // A caller's own mode, with neither bit set and an unusual rounding mode.
