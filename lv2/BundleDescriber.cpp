@@ -2,6 +2,7 @@
 
 #include <AudioToolbox/AudioComponentRegistry.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "AudioUnitHandle.h"
@@ -19,9 +20,7 @@ AudioComponent LoadBundleComponent(const std::string& manifestPath) {
 }
 
 std::string BundleManifestPath(const std::string& bundlePath, std::string_view manifest) {
-  std::string path = bundlePath;
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path + std::string(manifest);
+  return std::filesystem::path(bundlePath) / manifest;
 }
 
 BundleDescription DescribeBundle(const std::string& bundlePath, const std::string& binaryFile) {

@@ -34,8 +34,6 @@ class GateInstance {
   GateInstance(const GateInstance&) = delete;
   GateInstance& operator=(const GateInstance&) = delete;
 
-  const PortTable& Ports() const noexcept { return mTable; }
-
   void ConnectPort(UInt32 port, void* data) noexcept;
   // Initializes the component: fresh kernels, so analysis and gain start
   // over; parameters stay. A failure leaves the instance silent.

@@ -8,13 +8,6 @@
 
 namespace varsile::lv2 {
 
-namespace {
-
-constexpr Float32 kOpen = 100.0f;
-constexpr Float32 kSilent = 0.0f;
-
-}  // namespace
-
 std::vector<PresetSpec> ScalePresets(const PortTable& table) {
   // The interval ports come in order of semitones above the key.
   std::vector<std::string> intervals;
@@ -31,9 +24,9 @@ std::vector<PresetSpec> ScalePresets(const PortTable& table) {
     std::replace(preset.label.begin(), preset.label.end(), '-', ' ');
     preset.values.emplace_back("key", 0.0f);
     // Neutral: the interval ports then are the volumes.
-    preset.values.emplace_back(std::string(kMasterVolumeSymbol), kOpen);
+    preset.values.emplace_back(std::string(kMasterVolumeSymbol), 100.0f);
     for (std::size_t n = 0; n < intervals.size(); ++n) {
-      preset.values.emplace_back(intervals[n], scale.semitones.test(n) ? kOpen : kSilent);
+      preset.values.emplace_back(intervals[n], scale.semitones.test(n) ? 100.0f : 0.0f);
     }
     preset.values.emplace_back("attack_time", static_cast<Float32>(music::kMelodyAttackSeconds));
     preset.values.emplace_back("release_time", static_cast<Float32>(music::kMelodyReleaseSeconds));

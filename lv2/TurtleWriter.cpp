@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace varsile::lv2 {
 
@@ -39,20 +40,11 @@ constexpr std::string_view kProject =
 constexpr std::string_view kPresetComment =
     "\trdfs:comment \"Notes outside the scale silent, attack and release for melodies; Key sets the key.\"";
 
-std::string_view UnitTerm(AudioUnitParameterUnit unit) noexcept {
-  switch (unit) {
-    case kAudioUnitParameterUnit_Percent:
-      return "units:pc";
-    case kAudioUnitParameterUnit_Seconds:
-      return "units:s";
-    case kAudioUnitParameterUnit_Hertz:
-      return "units:hz";
-    case kAudioUnitParameterUnit_SampleFrames:
-      return "units:frame";
-    default:
-      return "";
-  }
-}
+constexpr std::pair<AudioUnitParameterUnit, std::string_view> kUnitTerms[] = {
+    {kAudioUnitParameterUnit_Percent, "units:pc"},
+    {kAudioUnitParameterUnit_Seconds, "units:s"},
+    {kAudioUnitParameterUnit_Hertz, "units:hz"},
+    {kAudioUnitParameterUnit_SampleFrames, "units:frame"}};
 
 // The texts of the items, separator between them.
 template <typename Items, typename Text>
@@ -84,8 +76,8 @@ std::string PortText(const PortSpec& port) {
   out += " ;\n\t\tlv2:default " + DecimalText(port.defaultValue);
   out += " ;\n\t\tlv2:minimum " + DecimalText(port.minimum);
   out += " ;\n\t\tlv2:maximum " + DecimalText(port.maximum);
-  if (const std::string_view unit = UnitTerm(port.unit); !unit.empty()) {
-    out += " ;\n\t\tunits:unit " + std::string(unit);
+  for (const auto& [unit, term] : kUnitTerms) {
+    if (unit == port.unit) out += " ;\n\t\tunits:unit " + std::string(term);
   }
   std::vector<std::string_view> properties;
   if (port.toggled) properties.push_back("lv2:toggled");
