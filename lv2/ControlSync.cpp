@@ -16,7 +16,6 @@ constexpr std::string_view kRefreshingMeterSymbol = "accuracy";
 ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
                          const host::ParameterCatalogue& catalogue)
     : mUnits(std::move(units)), mByPort(table.Ports().size(), -1) {
-  const std::string intervalGroup = SymbolFor(kIntervalVolumeGroup);
   const PortSpec* const refreshing = table.Find(kRefreshingMeterSymbol);
   for (const PortSpec& port : table.Ports()) {
     if (port.kind == PortKind::ControlInput) {
@@ -31,7 +30,7 @@ ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
         mMasterHeld = current;
       }
       mInputs.push_back(Input{port.parameter, port.minimum, port.maximum, port.integer,
-                              port.group == intervalGroup, enabled, nullptr, current, current, false});
+                              port.IsIntervalVolume(), enabled, nullptr, current, current, false});
     } else if (port.kind == PortKind::ControlOutput && port.role == PortRole::Parameter) {
       const AudioUnit unit = mUnits[std::min<std::size_t>(port.channel, mUnits.size() - 1)];
       mMeters.push_back(Meter{port.parameter, unit, nullptr, port.index});

@@ -49,7 +49,7 @@ std::string PortComment(const PortSpec& port, UInt32 channels) {
   }
   if (port.kind == PortKind::AudioInput) return "Audio to gate." + ChannelNote(port, channels);
   if (port.kind == PortKind::AudioOutput) return "The gated audio." + ChannelNote(port, channels);
-  if (port.symbol.rfind(kIntervalSymbolPrefix, 0) == 0) {
+  if (port.IsIntervalVolume()) {
     std::string interval = port.name;
     interval.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(interval.front())));
     const std::string notes = port.symbol == "vol_unison" ? "the key's own notes"

@@ -156,15 +156,12 @@ PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 cha
   const PortGroup outputs = AudioGroup(false, channels);
   table.mMainInput = inputs.symbol;
   table.mMainOutput = outputs.symbol;
-  for (UInt32 c = 0; c < channels; ++c) {
-    PortSpec port = AudioPort(PortKind::AudioInput, c, channels);
-    join(port, inputs);
-    add(std::move(port));
-  }
-  for (UInt32 c = 0; c < channels; ++c) {
-    PortSpec port = AudioPort(PortKind::AudioOutput, c, channels);
-    join(port, outputs);
-    add(std::move(port));
+  for (const PortKind kind : {PortKind::AudioInput, PortKind::AudioOutput}) {
+    for (UInt32 c = 0; c < channels; ++c) {
+      PortSpec port = AudioPort(kind, c, channels);
+      join(port, kind == PortKind::AudioInput ? inputs : outputs);
+      add(std::move(port));
+    }
   }
 
   PortSpec enabled;
@@ -172,7 +169,6 @@ PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 cha
   enabled.symbol = kEnabledSymbol;
   enabled.name = "Enabled";
   enabled.designation = "lv2:enabled";
-  enabled.minimum = 0.0f;
   enabled.maximum = 1.0f;
   enabled.defaultValue = 1.0f;
   enabled.integer = true;

@@ -20,6 +20,11 @@
 
 namespace varsile::lv2 {
 
+// The clump whose members are the interval volumes; their symbols carry the
+// prefix "vol_" ("vol_minor_second").
+inline constexpr std::string_view kIntervalVolumeGroup = "Volume";
+inline constexpr std::string_view kIntervalSymbolPrefix = "vol_";
+
 enum class PortKind { ControlInput, ControlOutput, AudioInput, AudioOutput };
 
 // What a control port stands for: a parameter of the component, or a
@@ -65,6 +70,7 @@ struct PortSpec {
   bool IsControl() const noexcept {
     return kind == PortKind::ControlInput || kind == PortKind::ControlOutput;
   }
+  bool IsIntervalVolume() const noexcept { return symbol.starts_with(kIntervalSymbolPrefix); }
 };
 
 class PortTable {
@@ -96,11 +102,6 @@ std::string SymbolFor(std::string_view name);
 
 // What a port does, in a sentence for the host's tooltip (rdfs:comment).
 std::string PortComment(const PortSpec& port, UInt32 channels);
-
-// The clump whose members are the interval volumes; their symbols carry the
-// prefix "vol_" ("vol_minor_second").
-inline constexpr std::string_view kIntervalVolumeGroup = "Volume";
-inline constexpr std::string_view kIntervalSymbolPrefix = "vol_";
 
 inline constexpr std::string_view kMasterVolumeSymbol = "master_volume";
 inline constexpr std::string_view kEnabledSymbol = "enabled";

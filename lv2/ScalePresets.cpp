@@ -12,7 +12,7 @@ std::vector<PresetSpec> ScalePresets(const PortTable& table) {
   // The interval ports come in order of semitones above the key.
   std::vector<std::string> intervals;
   for (const PortSpec& port : table.Ports()) {
-    if (port.symbol.rfind(kIntervalSymbolPrefix, 0) == 0) intervals.push_back(port.symbol);
+    if (port.IsIntervalVolume()) intervals.push_back(port.symbol);
   }
   if (intervals.size() != 12) throw std::runtime_error("the presets need twelve interval ports");
 

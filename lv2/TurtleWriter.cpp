@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <set>
 #include <stdexcept>
 #include <utility>
@@ -47,8 +48,8 @@ constexpr std::pair<AudioUnitParameterUnit, std::string_view> kUnitTerms[] = {
     {kAudioUnitParameterUnit_SampleFrames, "units:frame"}};
 
 // The texts of the items, separator between them.
-template <typename Items, typename Text>
-std::string Joined(const Items& items, std::string_view separator, Text text) {
+template <typename Items, typename Text = std::identity>
+std::string Joined(const Items& items, std::string_view separator, Text text = {}) {
   std::string out;
   for (const auto& item : items) out.append(separator).append(text(item));
   return out.erase(0, std::min(separator.size(), out.size()));
@@ -86,7 +87,7 @@ std::string PortText(const PortSpec& port) {
   if (port.logarithmic) properties.push_back("pprops:logarithmic");
   if (port.role == PortRole::Latency) properties.push_back("lv2:reportsLatency");
   if (!properties.empty()) {
-    out += " ;\n\t\tlv2:portProperty " + Joined(properties, " , ", [](std::string_view p) { return p; });
+    out += " ;\n\t\tlv2:portProperty " + Joined(properties, " , ");
   }
   if (!port.group.empty()) out += " ;\n\t\tpg:group " + GroupURI(port.group);
   if (!port.scalePoints.empty()) {
