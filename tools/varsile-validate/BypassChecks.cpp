@@ -43,8 +43,7 @@ void CheckBypass(Report& report, const Target& target) {
     return;
   }
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   for (int i = 0; i < 20; ++i) rig.Render(512);
 
   const UInt32 on = 1;

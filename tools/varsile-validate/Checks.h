@@ -14,6 +14,7 @@
 namespace varsile::validate {
 
 using host::PropertyInfo;
+class RenderRig;
 
 struct CheckGroup {
   std::string_view name;
@@ -53,5 +54,8 @@ void RequireNoErr(Report& report, OSStatus status, std::string_view name, std::s
 // if any step fails.
 std::unique_ptr<host::UnitInstance> OpenConfigured(Report& report, const Target& target, Float64 sampleRate,
                                                    UInt32 channels, bool initialize = true);
+// Attaches the rig's input callback and initializes its unit; failing
+// either ends the group. `where` names the configuration in that message.
+void StartRendering(Report& report, RenderRig& rig, std::string_view where = {});
 
 }  // namespace varsile::validate

@@ -110,8 +110,7 @@ void CheckRenderError(Report& report, const Target& target) {
   Listener listener;
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
   RenderRig rig(*unit, 2, 44100.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   RequireNoErr(report,
                AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_LastRenderError, &Listener::Proc,
                                             &listener),

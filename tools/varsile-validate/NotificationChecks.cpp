@@ -69,8 +69,7 @@ void CheckNotifications(Report& report, const Target& target) {
   Recorder second;
   auto unit = OpenConfigured(report, target, 48000.0, 2, false);
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
 
   const OSStatus added = AudioUnitAddRenderNotify(unit->Get(), &Recorder::Proc, &first);
   const OSStatus addedTwice = AudioUnitAddRenderNotify(unit->Get(), &Recorder::Proc, &first);

@@ -82,8 +82,7 @@ void CheckFrameCounts(Report& report, const Target& target) {
       const std::string config = std::to_string(channels) + "ch-" + FloatText(rate);
       auto unit = OpenConfigured(report, target, rate, channels, false);
       RenderRig rig(*unit, channels, rate);
-      RequireNoErr(report, rig.AttachInput(), "setup", "input callback, " + config);
-      RequireNoErr(report, unit->Initialize(), "setup", "initialize, " + config);
+      StartRendering(report, rig, config);
       const UInt32 maxFrames = unit->MaxFrames();
       if (maxFrames == 0) {
         report.Require(false, "setup", "the maximum frames per slice cannot be read, " + config);
@@ -128,8 +127,7 @@ void CheckMeters(Report& report, host::UnitInstance& unit) {
 void CheckSignals(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 48000.0, 2, false);
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   RenderMany(rig, 512, 20);
 
   CheckMeters(report, *unit);
@@ -157,8 +155,7 @@ void CheckSignals(Report& report, const Target& target) {
 void CheckParameterExtremes(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
   RenderRig rig(*unit, 2, 44100.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   const std::vector<ParameterEntry> parameters = SurveyParameters(*unit);
   for (double fraction : {0.0, 1.0, 0.5}) {
     SetWritable(*unit, parameters, fraction);
@@ -175,8 +172,7 @@ void CheckParameterExtremes(Report& report, const Target& target) {
 void CheckConcurrentParameters(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 48000.0, 2, false);
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   const std::vector<ParameterEntry> parameters = SurveyParameters(*unit);
   std::atomic<bool> done{false};
   std::atomic<UInt32> operations{0};
@@ -214,10 +210,8 @@ void CheckFastRender(Report& report, const Target& target) {
   RenderRig slow(*slowUnit, 2, 48000.0);
   RenderRig fast(*fastUnit, 2, 48000.0);
   fast.UseFastRender(render, GetComponentInstanceStorage(fastUnit->Get()));
-  RequireNoErr(report, slow.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, fast.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, slowUnit->Initialize(), "setup", "initialize");
-  RequireNoErr(report, fastUnit->Initialize(), "setup", "initialize");
+  StartRendering(report, slow);
+  StartRendering(report, fast);
   std::string difference;
   for (UInt32 i = 0; i < 30 && difference.empty(); ++i) {
     const OSStatus a = slow.Render(512);
@@ -254,10 +248,8 @@ std::string CompareWithVariant(Report& report, const Target& target, AudioUnitPr
     return "setting " + PropertyText(id) + " to " + std::to_string(value) + ": " + StatusText(set);
   RenderRig plain(*plainUnit, 2, 48000.0);
   RenderRig variant(*variantUnit, 2, 48000.0);
-  RequireNoErr(report, plain.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, variant.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, plainUnit->Initialize(), "setup", "initialize");
-  RequireNoErr(report, variantUnit->Initialize(), "setup", "initialize");
+  StartRendering(report, plain);
+  StartRendering(report, variant);
   for (UInt32 i = 0; i < 30; ++i) {
     const OSStatus a = plain.Render(512);
     const OSStatus b = variant.Render(512, buffers);
@@ -293,21 +285,6 @@ void CheckBufferChoices(Report& report, const Target& target) {
                                   : difference);
 }
 
-// A buffer list of its own, for the renders the host calls' checks refuse.
-struct RawList {
-  explicit RawList(UInt32 buffers, UInt32 frames, UInt32 bytesPerBuffer)
-      : storage((offsetof(AudioBufferList, mBuffers) + sizeof(AudioBuffer) * buffers) / 8 + 1, 0),
-        samples(buffers, std::vector<float>(frames, 0.0f)) {
-    list()->mNumberBuffers = buffers;
-    for (UInt32 i = 0; i < buffers; ++i) {
-      list()->mBuffers[i] = AudioBuffer{1, bytesPerBuffer, samples[i].data()};
-    }
-  }
-  AudioBufferList* list() { return reinterpret_cast<AudioBufferList*>(storage.data()); }
-  std::vector<UInt64> storage;
-  std::vector<std::vector<float>> samples;
-};
-
 OSStatus ReadRenderError(host::UnitInstance& unit, OSStatus& error) {
   error = 12345;
   return unit.Get(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, error);
@@ -341,17 +318,15 @@ void CheckRefusedRenders(Report& report, const Target& target) {
   const Run after = RenderMany(rig, maxFrames, 2);
   report.Check(Good(after, rig), "max-after-refusal", "the maximum right after: " + Describe(after, rig));
 
-  RawList good(2, 512, 512 * sizeof(float));
-  AudioTimeStamp stamp{};
-  stamp.mSampleTime = rig.NextSampleTime();
-  stamp.mFlags = kAudioTimeStampSampleTimeValid;
-  rig.SetNextSampleTime(stamp.mSampleTime + 1024);
-  const OSStatus noFlags = AudioUnitRender(unit->Get(), nullptr, &stamp, 0, 512, good.list());
+  // Renders the rig cannot make: each call below is the host's own.
+  AudioTimeStamp stamp = rig.Advance(1024);
+  AudioBufferList* list = rig.PrepareList(512);
+  const OSStatus noFlags = AudioUnitRender(unit->Get(), nullptr, &stamp, 0, 512, list);
   report.Check(noFlags == noErr, "null-flags",
                "a render without an action-flags word: " + StatusText(noFlags));
 
   AudioUnitRenderActionFlags flags = 0;
-  const OSStatus noStamp = AudioUnitRender(unit->Get(), &flags, nullptr, 0, 512, good.list());
+  const OSStatus noStamp = AudioUnitRender(unit->Get(), &flags, nullptr, 0, 512, list);
   const OSStatus noList = AudioUnitRender(unit->Get(), &flags, &stamp, 0, 512, nullptr);
   OSStatus recordedNull = noErr;
   ReadRenderError(*unit, recordedNull);
@@ -361,14 +336,15 @@ void CheckRefusedRenders(Report& report, const Target& target) {
           "; last render error then reads " + StatusText(recordedNull));
 
   stamp.mSampleTime += 512;
-  RawList oneBuffer(1, 512, 512 * sizeof(float));
+  list->mNumberBuffers = 1;
   flags = 0;
-  const OSStatus wrongCount = AudioUnitRender(unit->Get(), &flags, &stamp, 0, 512, oneBuffer.list());
+  const OSStatus wrongCount = AudioUnitRender(unit->Get(), &flags, &stamp, 0, 512, list);
   stamp.mSampleTime += 512;
-  RawList small(2, 512, 512 * sizeof(float) - 4);
+  list = rig.PrepareList(512);
+  for (UInt32 i = 0; i < list->mNumberBuffers; ++i) list->mBuffers[i].mDataByteSize -= 4;
   flags = 0;
-  const OSStatus tooSmall = AudioUnitRender(unit->Get(), &flags, &stamp, 0, 512, small.list());
-  const OSStatus otherBus = AudioUnitRender(unit->Get(), &flags, &stamp, 7, 512, good.list());
+  const OSStatus tooSmall = AudioUnitRender(unit->Get(), &flags, &stamp, 0, 512, list);
+  const OSStatus otherBus = AudioUnitRender(unit->Get(), &flags, &stamp, 7, 512, rig.PrepareList(512));
   OSStatus drained = noErr;
   ReadRenderError(*unit, drained);
   report.Check(wrongCount == kAudio_ParamError && tooSmall == kAudio_ParamError &&
@@ -393,8 +369,7 @@ void CheckLargerMaximum(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
   const OSStatus set = unit->SetMaxFrames(4096);
   RenderRig rig(*unit, 2, 44100.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   const Run run = RenderMany(rig, 4096, 8);
   const OSStatus beyond = rig.Render(4097);
   OSStatus drained = noErr;

@@ -69,10 +69,6 @@ OSStatus RenderRig::DetachInput() {
   return status;
 }
 
-AudioBufferList* RenderRig::List() noexcept {
-  return reinterpret_cast<AudioBufferList*>(mListStorage.data());
-}
-
 const AudioBufferList* RenderRig::LastList() const noexcept {
   return reinterpret_cast<const AudioBufferList*>(mListStorage.data());
 }
@@ -90,29 +86,40 @@ void RenderRig::NoteProblem(std::string problem) {
   if (mProblem.empty()) mProblem = std::move(problem);
 }
 
-OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buffers buffers) {
+// A unit that leaves any of the host's memory unwritten shows up as NaN in
+// the scan.
+constexpr float kUnwritten = std::numeric_limits<float>::quiet_NaN();
+
+AudioBufferList* RenderRig::PrepareList(UInt32 frames, Buffers buffers) {
   Reserve(frames);
   mFrames = frames;
-  AudioBufferList* list = List();
+  auto* list = reinterpret_cast<AudioBufferList*>(mListStorage.data());
   list->mNumberBuffers = mChannels;
-  const float unwritten = std::numeric_limits<float>::quiet_NaN();
   for (UInt32 channel = 0; channel < mChannels; ++channel) {
     AudioBuffer& buffer = list->mBuffers[channel];
     buffer.mNumberChannels = 1;
     buffer.mDataByteSize = frames * sizeof(float);
     if (buffers == Buffers::Host) {
-      // A unit that leaves any of it unwritten shows up as NaN in the scan.
-      std::fill(mHostBuffers[channel].begin(), mHostBuffers[channel].end(), unwritten);
+      std::fill(mHostBuffers[channel].begin(), mHostBuffers[channel].end(), kUnwritten);
       buffer.mData = mHostBuffers[channel].data();
     } else {
       buffer.mData = nullptr;
     }
   }
+  return list;
+}
+
+const AudioTimeStamp& RenderRig::Advance(UInt32 frames) {
   mTimeStamp = AudioTimeStamp{};
   mTimeStamp.mSampleTime = mSampleTime;
   mTimeStamp.mFlags = kAudioTimeStampSampleTimeValid;
   mSampleTime += frames;
+  return mTimeStamp;
+}
 
+OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buffers buffers) {
+  AudioBufferList* list = PrepareList(frames, buffers);
+  Advance(frames);
   const OSStatus status = mFastRender != nullptr
                               ? mFastRender(mFastStorage, flags, &mTimeStamp, 0, frames, list)
                               : AudioUnitRender(mUnit.Get(), flags, &mTimeStamp, 0, frames, list);
@@ -126,7 +133,7 @@ OSStatus RenderRig::Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buf
   for (UInt32 channel = 0; channel < mChannels; ++channel) {
     const AudioBuffer& buffer = list->mBuffers[channel];
     std::vector<float>& output = mOutput[channel];
-    output.assign(frames, unwritten);
+    output.assign(frames, kUnwritten);
     if (buffer.mDataByteSize != frames * sizeof(float)) {
       NoteProblem(fmt::format("output buffer {} came back with {} bytes for {} frames", channel,
                               buffer.mDataByteSize, frames));

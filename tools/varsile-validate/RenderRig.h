@@ -61,12 +61,17 @@ class RenderRig {
     return Render(frames, &flags, buffers);
   }
   OSStatus Render(UInt32 frames, AudioUnitRenderActionFlags* flags, Buffers buffers = Buffers::Host);
+  // For a check that makes the render call itself: the output list for
+  // frames, and the next time stamp (time advances by frames, as Render's).
+  AudioBufferList* PrepareList(UInt32 frames, Buffers buffers = Buffers::Host);
+  const AudioTimeStamp& Advance(UInt32 frames);
 
   // The output of the last render that returned noErr.
   std::span<const float> Output(UInt32 channel) const;
   // The input the callback sends for frames starting at sample time start.
   std::vector<float> Input(UInt32 channel, Float64 start, UInt32 frames) const;
 
+  host::UnitInstance& Unit() const noexcept { return mUnit; }
   Float64 NextSampleTime() const noexcept { return mSampleTime; }
   void SetNextSampleTime(Float64 sampleTime) noexcept { mSampleTime = sampleTime; }
   // The time stamp and list of the last render call.
@@ -85,7 +90,6 @@ class RenderRig {
   OSStatus FillInput(const AudioTimeStamp* timeStamp, UInt32 bus, UInt32 frames, AudioBufferList* list);
   void NoteProblem(std::string problem);
   void Reserve(UInt32 frames);
-  AudioBufferList* List() noexcept;
 
   host::UnitInstance& mUnit;
   UInt32 mChannels;

@@ -45,8 +45,7 @@ void CheckReset(Report& report, const Target& target) {
   // buffer is more likely to show in its output.
   SetWritable(*unit, SurveyParameters(*unit), 0.37);
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
 
   OSStatus status = noErr;
   const std::vector<float> first = Record(rig, status);

@@ -109,4 +109,10 @@ std::unique_ptr<host::UnitInstance> OpenConfigured(Report& report, const Target&
   return unit;
 }
 
+void StartRendering(Report& report, RenderRig& rig, std::string_view where) {
+  const std::string suffix = where.empty() ? "" : ", " + std::string(where);
+  RequireNoErr(report, rig.AttachInput(), "setup", "input callback" + suffix);
+  RequireNoErr(report, rig.Unit().Initialize(), "setup", "initialize" + suffix);
+}
+
 }  // namespace varsile::validate

@@ -76,8 +76,7 @@ std::string Describe(const Outcome& outcome, std::size_t events, const RenderRig
 void CheckScheduledEvents(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 48000.0, 2, false);
   RenderRig rig(*unit, 2, 48000.0);
-  RequireNoErr(report, rig.AttachInput(), "setup", "input callback");
-  RequireNoErr(report, unit->Initialize(), "setup", "initialize");
+  StartRendering(report, rig);
   std::vector<ParameterEntry> parameters = SurveyParameters(*unit);
   std::erase_if(parameters, [](const ParameterEntry& p) { return !IsWritable(p.info); });
   if (parameters.empty()) {
