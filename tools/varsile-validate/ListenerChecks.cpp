@@ -21,6 +21,13 @@ struct Heard {
 struct Listener {
   std::vector<Heard> heard;
 
+  OSStatus Add(host::UnitInstance& unit, AudioUnitPropertyID id) {
+    return AudioUnitAddPropertyListener(unit.Get(), id, &Proc, this);
+  }
+  OSStatus Remove(host::UnitInstance& unit, AudioUnitPropertyID id) {
+    return AudioUnitRemovePropertyListenerWithUserData(unit.Get(), id, &Proc, this);
+  }
+
   static void Proc(void* refCon, AudioUnit unit, AudioUnitPropertyID id, AudioUnitScope scope,
                    AudioUnitElement element) {
     static_cast<Listener*>(refCon)->heard.push_back({unit, id, scope, element});
@@ -46,10 +53,9 @@ void CheckMaximumFrames(Report& report, const Target& target) {
   Listener listener;
   Listener other;
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
-  const OSStatus added = AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_MaximumFramesPerSlice,
-                                                      &Listener::Proc, &listener);
+  const OSStatus added = listener.Add(*unit, kAudioUnitProperty_MaximumFramesPerSlice);
   RequireNoErr(report, added, "add", "adding a listener for the maximum frames");
-  AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_StreamFormat, &Listener::Proc, &other);
+  other.Add(*unit, kAudioUnitProperty_StreamFormat);
 
   const UInt32 frames = unit->MaxFrames() == 2048 ? 1024 : 2048;
   const OSStatus set = unit->SetMaxFrames(frames);
@@ -68,13 +74,11 @@ void CheckMaximumFrames(Report& report, const Target& target) {
                "set while initialized: " + StatusText(refused) + "; heard " + HeardText(listener.heard));
   unit->Uninitialize();
 
-  const OSStatus wrongRemoval = AudioUnitRemovePropertyListenerWithUserData(
-      unit->Get(), kAudioUnitProperty_MaximumFramesPerSlice, &Listener::Proc, &other);
+  const OSStatus wrongRemoval = other.Remove(*unit, kAudioUnitProperty_MaximumFramesPerSlice);
   listener.heard.clear();
   unit->SetMaxFrames(frames + 2);
   const bool keptByWrongRemoval = listener.heard.size() == 1;
-  const OSStatus removed = AudioUnitRemovePropertyListenerWithUserData(
-      unit->Get(), kAudioUnitProperty_MaximumFramesPerSlice, &Listener::Proc, &listener);
+  const OSStatus removed = listener.Remove(*unit, kAudioUnitProperty_MaximumFramesPerSlice);
   listener.heard.clear();
   unit->SetMaxFrames(frames + 3);
   report.Check(wrongRemoval == noErr && keptByWrongRemoval && removed == noErr && listener.heard.empty(),
@@ -82,17 +86,14 @@ void CheckMaximumFrames(Report& report, const Target& target) {
                "removal with another reference: " + StatusText(wrongRemoval) +
                    (keptByWrongRemoval ? ", listener kept" : ", listener lost") +
                    "; removal: " + StatusText(removed) + ", then heard " + HeardText(listener.heard));
-  AudioUnitRemovePropertyListenerWithUserData(unit->Get(), kAudioUnitProperty_StreamFormat, &Listener::Proc,
-                                              &other);
+  other.Remove(*unit, kAudioUnitProperty_StreamFormat);
 }
 
 void CheckStreamFormat(Report& report, const Target& target) {
   Listener listener;
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
-  RequireNoErr(
-      report,
-      AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_StreamFormat, &Listener::Proc, &listener),
-      "add", "adding a listener for the stream format");
+  RequireNoErr(report, listener.Add(*unit, kAudioUnitProperty_StreamFormat), "add",
+               "adding a listener for the stream format");
   const OSStatus changed = unit->SetFormat(kAudioUnitScope_Output, 0, CanonicalFormat(48000.0, 2));
   const bool once =
       HeardOnce(listener.heard, unit->Get(), kAudioUnitProperty_StreamFormat, kAudioUnitScope_Output, 0);
@@ -102,8 +103,7 @@ void CheckStreamFormat(Report& report, const Target& target) {
   report.Check(changed == noErr && once && same == noErr && listener.heard.empty(), "stream-format",
                "a new output format: " + StatusText(changed) + ", heard " + heardChange +
                    "; the same format again: " + StatusText(same) + ", heard " + HeardText(listener.heard));
-  AudioUnitRemovePropertyListenerWithUserData(unit->Get(), kAudioUnitProperty_StreamFormat, &Listener::Proc,
-                                              &listener);
+  listener.Remove(*unit, kAudioUnitProperty_StreamFormat);
 }
 
 void CheckRenderError(Report& report, const Target& target) {
@@ -111,10 +111,8 @@ void CheckRenderError(Report& report, const Target& target) {
   auto unit = OpenConfigured(report, target, 44100.0, 2, false);
   RenderRig rig(*unit, 2, 44100.0);
   StartRendering(report, rig);
-  RequireNoErr(report,
-               AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_LastRenderError, &Listener::Proc,
-                                            &listener),
-               "add", "adding a listener for the last render error");
+  RequireNoErr(report, listener.Add(*unit, kAudioUnitProperty_LastRenderError), "add",
+               "adding a listener for the last render error");
   const UInt32 tooMany = unit->MaxFrames() + 1;
   const OSStatus first = rig.Render(tooMany);
   const OSStatus second = rig.Render(tooMany);
@@ -132,25 +130,21 @@ void CheckRenderError(Report& report, const Target& target) {
                    StatusText(error) + "), a third: " + StatusText(third) + ", heard " +
                    HeardText(listener.heard));
   unit->Get(kAudioUnitProperty_LastRenderError, kAudioUnitScope_Global, 0, error);
-  AudioUnitRemovePropertyListenerWithUserData(unit->Get(), kAudioUnitProperty_LastRenderError,
-                                              &Listener::Proc, &listener);
+  listener.Remove(*unit, kAudioUnitProperty_LastRenderError);
 }
 
 void CheckBypassChange(Report& report, const Target& target) {
   Listener listener;
   auto unit = OpenUnit(report, target);
   if (unit->Info(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0).status != noErr) return;
-  RequireNoErr(
-      report,
-      AudioUnitAddPropertyListener(unit->Get(), kAudioUnitProperty_BypassEffect, &Listener::Proc, &listener),
-      "add", "adding a listener for bypass");
+  RequireNoErr(report, listener.Add(*unit, kAudioUnitProperty_BypassEffect), "add",
+               "adding a listener for bypass");
   const UInt32 on = 1;
   const OSStatus set = unit->Set(kAudioUnitProperty_BypassEffect, kAudioUnitScope_Global, 0, on);
   report.Check(set == noErr && HeardOnce(listener.heard, unit->Get(), kAudioUnitProperty_BypassEffect,
                                          kAudioUnitScope_Global, 0),
                "bypass", "bypass switched on: " + StatusText(set) + ", heard " + HeardText(listener.heard));
-  AudioUnitRemovePropertyListenerWithUserData(unit->Get(), kAudioUnitProperty_BypassEffect, &Listener::Proc,
-                                              &listener);
+  listener.Remove(*unit, kAudioUnitProperty_BypassEffect);
 }
 
 }  // namespace

@@ -18,27 +18,15 @@ namespace {
 constexpr UInt32 kFrames = 512;
 
 AudioUnitParameterEvent Immediate(AudioUnitParameterID id, UInt32 offset, Float32 value) {
-  AudioUnitParameterEvent event{};
-  event.scope = kAudioUnitScope_Global;
-  event.element = 0;
-  event.parameter = id;
-  event.eventType = kParameterEvent_Immediate;
-  event.eventValues.immediate.bufferOffset = offset;
-  event.eventValues.immediate.value = value;
+  AudioUnitParameterEvent event{kAudioUnitScope_Global, 0, id, kParameterEvent_Immediate, {}};
+  event.eventValues.immediate = {offset, value};
   return event;
 }
 
 AudioUnitParameterEvent Ramp(AudioUnitParameterID id, SInt32 start, UInt32 duration, Float32 from,
                              Float32 to) {
-  AudioUnitParameterEvent event{};
-  event.scope = kAudioUnitScope_Global;
-  event.element = 0;
-  event.parameter = id;
-  event.eventType = kParameterEvent_Ramped;
-  event.eventValues.ramp.startBufferOffset = start;
-  event.eventValues.ramp.durationInFrames = duration;
-  event.eventValues.ramp.startValue = from;
-  event.eventValues.ramp.endValue = to;
+  AudioUnitParameterEvent event{kAudioUnitScope_Global, 0, id, kParameterEvent_Ramped, {}};
+  event.eventValues.ramp = {start, duration, from, to};
   return event;
 }
 
