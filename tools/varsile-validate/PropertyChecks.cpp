@@ -104,6 +104,11 @@ struct Ledger {
   std::set<OSStatus> refusals;
 };
 
+// True when nothing was written into the guard bytes from offset on.
+bool GuardIntact(const std::vector<std::byte>& buffer, std::size_t offset) {
+  return std::all_of(buffer.begin() + offset, buffer.end(), [](std::byte b) { return b == kGuard; });
+}
+
 class PropertyWalk {
  public:
   PropertyWalk(host::UnitInstance& unit, bool initialized, AudioUnitParameterID parameter, UInt32 clump)
@@ -111,11 +116,19 @@ class PropertyWalk {
 
   void Walk(const PropertyTraits& traits, Ledger& ledger) {
     for (AudioUnitScope scope : kScopes) {
-      for (AudioUnitElement element : Elements(traits)) Probe(traits, scope, element, ledger);
+      for (AudioUnitElement element : Elements(traits)) Probe({traits, scope, element, ledger});
     }
   }
 
  private:
+  // One property in one scope and element, and where its findings go.
+  struct Spot {
+    const PropertyTraits& traits;
+    AudioUnitScope scope;
+    AudioUnitElement element;
+    Ledger& ledger;
+  };
+
   std::vector<AudioUnitElement> Elements(const PropertyTraits& traits) const {
     switch (traits.element) {
       case ElementMeaning::ParameterId:
@@ -129,9 +142,15 @@ class PropertyWalk {
     return {0, 1};
   }
 
-  void Fail(Ledger& ledger, AudioUnitScope scope, AudioUnitElement element, const std::string& text) const {
-    ledger.failures.push_back(std::string(mInitialized ? "initialized, " : "") + Where(scope, element) +
-                              ": " + text);
+  void Fail(const Spot& at, const std::string& text) const {
+    at.ledger.failures.push_back(std::string(mInitialized ? "initialized, " : "") +
+                                 Where(at.scope, at.element) + ": " + text);
+  }
+  OSStatus Get(const Spot& at, void* data, UInt32& size) const {
+    return mUnit.GetBytes(at.traits.id, at.scope, at.element, data, size);
+  }
+  OSStatus Set(const Spot& at, const void* data, UInt32 size) const {
+    return mUnit.SetBytes(at.traits.id, at.scope, at.element, data, size);
   }
 
   // A value buffer with guard bytes after the value; input fields filled in.
@@ -144,151 +163,127 @@ class PropertyWalk {
     return buffer;
   }
 
-  void Probe(const PropertyTraits& traits, AudioUnitScope scope, AudioUnitElement element, Ledger& ledger) {
-    const AudioUnitPropertyID id = traits.id;
-    const PropertyInfo info = mUnit.Info(id, scope, element);
+  void Probe(const Spot& at) {
+    const PropertyTraits& traits = at.traits;
+    const PropertyInfo info = mUnit.Info(traits.id, at.scope, at.element);
 
     UInt32 queried = 0xDEADBEEF;
-    const OSStatus queryStatus = mUnit.GetBytes(id, scope, element, nullptr, queried);
+    const OSStatus queryStatus = Get(at, nullptr, queried);
     if (info.status != noErr) {
       if (!IsPropertyRefusal(info.status)) {
-        Fail(ledger, scope, element,
-             "info refused with a status no property request answers: " + StatusText(info.status));
+        Fail(at, "info refused with a status no property request answers: " + StatusText(info.status));
       }
       if (queryStatus == noErr) {
-        Fail(ledger, scope, element,
-             "info refused (" + StatusText(info.status) + ") but a size query succeeds");
+        Fail(at, "info refused (" + StatusText(info.status) + ") but a size query succeeds");
       }
-      ledger.refusals.insert(info.status);
+      at.ledger.refusals.insert(info.status);
       return;
     }
     if (!mInitialized) {
-      ledger.available.push_back(Where(scope, element) + " " + std::to_string(info.size) + " B" +
-                                 (info.writable ? " rw" : " r"));
+      at.ledger.available.push_back(Where(at.scope, at.element) + " " + std::to_string(info.size) + " B" +
+                                    (info.writable ? " rw" : " r"));
     }
+    const std::string reported = "info reports " + std::to_string(info.size) + " bytes";
     if (queryStatus != noErr || queried != info.size) {
-      Fail(ledger, scope, element,
-           "info reports " + std::to_string(info.size) + " bytes, a size query (null data) answers " +
-               StatusText(queryStatus) + " with " + std::to_string(queried) + " bytes");
+      Fail(at, reported + ", a size query (null data) answers " + StatusText(queryStatus) + " with " +
+                   std::to_string(queried) + " bytes");
     }
     if (traits.size != 0 && info.size != traits.size) {
-      Fail(ledger, scope, element,
-           "info reports " + std::to_string(info.size) + " bytes; the value is " +
-               std::to_string(traits.size));
+      Fail(at, reported + "; the value is " + std::to_string(traits.size));
     }
     if (traits.arrayUnit != 0 && info.size % traits.arrayUnit != 0) {
-      Fail(ledger, scope, element,
-           "info reports " + std::to_string(info.size) + " bytes, not a whole number of " +
-               std::to_string(traits.arrayUnit) + "-byte entries");
+      Fail(at, reported + ", not a whole number of " + std::to_string(traits.arrayUnit) + "-byte entries");
     }
-    if (!ScopeAllowed(traits.scopes, scope)) {
-      Fail(ledger, scope, element, "available in a scope it does not live in");
-    }
-    if (traits.access == Access::ReadOnly && info.writable) {
-      Fail(ledger, scope, element, "read-only, but info says writable");
-    }
-    if (traits.access == Access::Writable && !info.writable) {
-      Fail(ledger, scope, element, "writable, but info says read-only");
-    }
+    if (!ScopeAllowed(traits.scopes, at.scope)) Fail(at, "available in a scope it does not live in");
+    if (traits.access == Access::ReadOnly && info.writable) Fail(at, "read-only, but info says writable");
+    if (traits.access == Access::Writable && !info.writable) Fail(at, "writable, but info says read-only");
     if (traits.payload == Payload::SetOnly) return;
 
     // A get with the size the info reports.
     const UInt32 size = info.size;
     std::vector<std::byte> value = Buffer(traits, size);
     UInt32 got = size;
-    const OSStatus status =
-        size == 0 ? kAudio_ParamError : mUnit.GetBytes(id, scope, element, value.data(), got);
+    const OSStatus status = size == 0 ? kAudio_ParamError : Get(at, value.data(), got);
     if (size == 0) {
       // An empty array: a careful host does not read it.
     } else if (status != noErr) {
       // A refusal the unit returns clears the size word; one raised deep
       // inside may leave it as the caller gave it. Nothing else is right.
       if (got != 0 && got != size) {
-        Fail(ledger, scope, element,
-             "a failed get (" + StatusText(status) + ") set the size word to " + std::to_string(got) +
-                 ", neither 0 nor the size given");
+        Fail(at, "a failed get (" + StatusText(status) + ") set the size word to " + std::to_string(got) +
+                     ", neither 0 nor the size given");
       }
       if (!IsPropertyRefusal(status)) {
-        Fail(ledger, scope, element,
-             "get refused with a status no property request answers: " + StatusText(status));
+        Fail(at, "get refused with a status no property request answers: " + StatusText(status));
       }
     } else {
-      CheckValue(traits, scope, element, value, got, size, ledger);
+      CheckValue(at, value, got, size);
     }
     const bool readable = size != 0 && status == noErr && got == size;
 
     if (readable) {
-      CheckLargerBuffer(traits, scope, element, value, size, ledger);
-      CheckTruncated(traits, scope, element, value, size, ledger);
+      CheckLargerBuffer(at, size);
+      CheckTruncated(at, value, size);
     }
-    CheckSets(traits, scope, element, info, readable ? &value : nullptr, ledger);
+    CheckSets(at, info, readable ? &value : nullptr);
     if (readable) ReleaseHeld(traits.payload, value, size);
   }
 
-  void CheckValue(const PropertyTraits& traits, AudioUnitScope scope, AudioUnitElement element,
-                  const std::vector<std::byte>& value, UInt32 got, UInt32 size, Ledger& ledger) const {
+  void CheckValue(const Spot& at, const std::vector<std::byte>& value, UInt32 got, UInt32 size) const {
     if (got != size) {
-      Fail(ledger, scope, element,
-           "a get with the reported " + std::to_string(size) + " bytes set the size word to " +
-               std::to_string(got));
+      Fail(at, "a get with the reported " + std::to_string(size) + " bytes set the size word to " +
+                   std::to_string(got));
     }
-    if (std::any_of(value.begin() + size, value.end(), [](std::byte b) { return b != kGuard; })) {
-      Fail(ledger, scope, element,
-           "a get wrote past the " + std::to_string(size) + " bytes the info reports");
+    if (!GuardIntact(value, size)) {
+      Fail(at, "a get wrote past the " + std::to_string(size) + " bytes the info reports");
     }
-    const bool needsReference = traits.payload == Payload::Reference || traits.payload == Payload::ClumpName;
-    const std::size_t referenceAt = traits.payload == Payload::ClumpName ? 8 : 0;
+    const Payload payload = at.traits.payload;
+    const bool needsReference = payload == Payload::Reference || payload == Payload::ClumpName;
+    const std::size_t referenceAt = payload == Payload::ClumpName ? 8 : 0;
     if (needsReference && ReadAt<CFTypeRef>(value, referenceAt) == nullptr) {
-      Fail(ledger, scope, element, "a get answered noErr with a null reference");
+      Fail(at, "a get answered noErr with a null reference");
     }
-    if (traits.element == ElementMeaning::Selector && ReadAt<void*>(value, 0) == nullptr) {
-      Fail(ledger, scope, element, "a get answered noErr with a null function");
+    if (at.traits.element == ElementMeaning::Selector && ReadAt<void*>(value, 0) == nullptr) {
+      Fail(at, "a get answered noErr with a null function");
     }
   }
 
   // A larger buffer: the size word must come back as the value's size.
-  void CheckLargerBuffer(const PropertyTraits& traits, AudioUnitScope scope, AudioUnitElement element,
-                         const std::vector<std::byte>& /*value*/, UInt32 size, Ledger& ledger) const {
-    std::vector<std::byte> larger = Buffer(traits, size + 16);
+  void CheckLargerBuffer(const Spot& at, UInt32 size) const {
+    std::vector<std::byte> larger = Buffer(at.traits, size + 16);
     UInt32 got = size + 16;
-    const OSStatus status = mUnit.GetBytes(traits.id, scope, element, larger.data(), got);
+    const OSStatus status = Get(at, larger.data(), got);
     if (status != noErr || got != size) {
-      Fail(ledger, scope, element,
-           "a get with " + std::to_string(size + 16) + " bytes of room answered " + StatusText(status) +
-               " with the size word at " + std::to_string(got) + ", not " + std::to_string(size));
+      Fail(at, "a get with " + std::to_string(size + 16) + " bytes of room answered " + StatusText(status) +
+                   " with the size word at " + std::to_string(got) + ", not " + std::to_string(size));
     }
-    if (status == noErr) ReleaseHeld(traits.payload, larger, size);
+    if (status == noErr) ReleaseHeld(at.traits.payload, larger, size);
   }
 
   // A smaller buffer: noErr, the first bytes of the value, nothing beyond,
   // and the size word unchanged. Only for values without references, which
   // a truncated copy would leak.
-  void CheckTruncated(const PropertyTraits& traits, AudioUnitScope scope, AudioUnitElement element,
-                      const std::vector<std::byte>& value, UInt32 size, Ledger& ledger) const {
-    if (traits.payload != Payload::Plain || size < 2) return;
+  void CheckTruncated(const Spot& at, const std::vector<std::byte>& value, UInt32 size) const {
+    if (at.traits.payload != Payload::Plain || size < 2) return;
     const UInt32 length = size - 1;
     std::vector<std::byte> part(size + kGuardBytes, kGuard);
     UInt32 got = length;
-    const OSStatus status = mUnit.GetBytes(traits.id, scope, element, part.data(), got);
+    const OSStatus status = Get(at, part.data(), got);
     const std::string what =
         "a truncated get of " + std::to_string(length) + " of " + std::to_string(size) + " bytes";
     if (status != noErr) {
-      Fail(ledger, scope, element, what + " answered " + StatusText(status));
+      Fail(at, what + " answered " + StatusText(status));
       return;
     }
-    if (got != length) {
-      Fail(ledger, scope, element, what + " changed the size word to " + std::to_string(got));
-    }
-    if (std::any_of(part.begin() + length, part.end(), [](std::byte b) { return b != kGuard; })) {
-      Fail(ledger, scope, element, what + " wrote past the buffer");
-    }
+    if (got != length) Fail(at, what + " changed the size word to " + std::to_string(got));
+    if (!GuardIntact(part, length)) Fail(at, what + " wrote past the buffer");
     if (std::memcmp(part.data(), value.data(), length) != 0) {
-      Fail(ledger, scope, element, what + " gave bytes that differ from the value's first bytes");
+      Fail(at, what + " gave bytes that differ from the value's first bytes");
     }
   }
 
-  void CheckSets(const PropertyTraits& traits, AudioUnitScope scope, AudioUnitElement element,
-                 const PropertyInfo& info, const std::vector<std::byte>* value, Ledger& ledger) {
+  void CheckSets(const Spot& at, const PropertyInfo& info, const std::vector<std::byte>* value) {
+    const PropertyTraits& traits = at.traits;
     // A format that is not writable still takes the identical format, and a
     // layout's writability is whatever the unit reports.
     const bool settableAnyway = traits.id == kAudioUnitProperty_SampleRate ||
@@ -299,16 +294,14 @@ class PropertyWalk {
       // The value itself when there is one: a refusal must not depend on junk.
       std::vector<std::byte> data(std::max<UInt32>(info.size, 4), std::byte{0});
       if (value != nullptr) std::copy(value->begin(), value->begin() + info.size, data.begin());
-      const OSStatus status =
-          mUnit.SetBytes(traits.id, scope, element, data.data(), static_cast<UInt32>(data.size()));
-      if (status == noErr) Fail(ledger, scope, element, "a set of this read-only property answered noErr");
+      const OSStatus status = Set(at, data.data(), static_cast<UInt32>(data.size()));
+      if (status == noErr) Fail(at, "a set of this read-only property answered noErr");
       if (status != noErr && value != nullptr && traits.payload == Payload::Plain &&
           traits.id != kAudioUnitProperty_LastRenderError) {
         std::vector<std::byte> after(info.size);
         UInt32 got = info.size;
-        if (mUnit.GetBytes(traits.id, scope, element, after.data(), got) == noErr &&
-            std::memcmp(after.data(), value->data(), info.size) != 0) {
-          Fail(ledger, scope, element, "a refused set changed the value");
+        if (Get(at, after.data(), got) == noErr && std::memcmp(after.data(), value->data(), info.size) != 0) {
+          Fail(at, "a refused set changed the value");
         }
       }
       return;
@@ -316,17 +309,17 @@ class PropertyWalk {
     // Writable and readable, before initialization: its own value must be
     // taken back.
     if (mInitialized || !info.writable || value == nullptr) return;
-    const OSStatus status = mUnit.SetBytes(traits.id, scope, element, value->data(), info.size);
+    const OSStatus status = Set(at, value->data(), info.size);
     if (status != noErr) {
-      Fail(ledger, scope, element, "setting the value just read back refused with " + StatusText(status));
+      Fail(at, "setting the value just read back refused with " + StatusText(status));
       return;
     }
     if (traits.payload != Payload::Plain) return;
     std::vector<std::byte> after(info.size);
     UInt32 got = info.size;
-    const OSStatus reread = mUnit.GetBytes(traits.id, scope, element, after.data(), got);
+    const OSStatus reread = Get(at, after.data(), got);
     if (reread != noErr || got != info.size || std::memcmp(after.data(), value->data(), info.size) != 0) {
-      Fail(ledger, scope, element, "after setting its own value back, the value reads differently");
+      Fail(at, "after setting its own value back, the value reads differently");
     }
   }
 
@@ -410,20 +403,16 @@ void CheckUnknownIds(Report& report, host::UnitInstance& unit) {
   constexpr std::array<AudioUnitPropertyID, 4> kUnknown{10, 17, 1000, 0x7FFFFFFF};
   std::string wrong;
   for (AudioUnitPropertyID id : kUnknown) {
-    const PropertyInfo info = unit.Info(id, kAudioUnitScope_Global, 0);
-    if (info.status != kAudioUnitErr_InvalidProperty) {
-      wrong += " info(" + std::to_string(id) + ") " + StatusText(info.status) + ";";
-    }
+    const auto expectRefusal = [&](const char* call, OSStatus status) {
+      if (status != kAudioUnitErr_InvalidProperty) {
+        wrong += std::string(" ") + call + "(" + std::to_string(id) + ") " + StatusText(status) + ";";
+      }
+    };
+    expectRefusal("info", unit.Info(id, kAudioUnitScope_Global, 0).status);
     UInt64 value = 0;
     UInt32 size = sizeof value;
-    const OSStatus get = unit.GetBytes(id, kAudioUnitScope_Global, 0, &value, size);
-    if (get != kAudioUnitErr_InvalidProperty) {
-      wrong += " get(" + std::to_string(id) + ") " + StatusText(get) + ";";
-    }
-    const OSStatus set = unit.SetBytes(id, kAudioUnitScope_Global, 0, &value, sizeof value);
-    if (set != kAudioUnitErr_InvalidProperty) {
-      wrong += " set(" + std::to_string(id) + ") " + StatusText(set) + ";";
-    }
+    expectRefusal("get", unit.GetBytes(id, kAudioUnitScope_Global, 0, &value, size));
+    expectRefusal("set", unit.SetBytes(id, kAudioUnitScope_Global, 0, &value, sizeof value));
   }
   report.Check(wrong.empty(), "unknown-ids",
                wrong.empty()
