@@ -7,7 +7,29 @@ namespace varsile::lv2 {
 
 namespace {
 
-const std::map<std::string, std::string, std::less<>>& ParameterComments() {
+std::string ChannelNote(const PortSpec& port, UInt32 channels) {
+  if (channels == 1) return "";
+  return port.channel == 0 ? " Left channel." : port.channel == 1 && channels == 2 ? " Right channel." : "";
+}
+
+}  // namespace
+
+std::string PortComment(const PortSpec& port, UInt32 channels) {
+  if (port.role == PortRole::Enabled)
+    return "Off passes the input through unchanged; the analysis starts over when it is turned on again.";
+  if (port.role == PortRole::Latency)
+    return "How many frames the output lags behind the input, for the host to compensate.";
+  if (port.kind == PortKind::AudioInput) return "Audio to gate." + ChannelNote(port, channels);
+  if (port.kind == PortKind::AudioOutput) return "The gated audio." + ChannelNote(port, channels);
+  if (port.IsIntervalVolume()) {
+    std::string interval = port.name;
+    interval.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(interval.front())));
+    const std::string notes = port.symbol == "vol_unison" ? "the key's own notes"
+                              : std::string("aeiou").find(interval.front()) != std::string::npos
+                                  ? "notes an " + interval + " above the key"
+                                  : "notes a " + interval + " above the key";
+    return "The volume of " + notes + ", at a master volume of 100 %.";
+  }
   static const std::map<std::string, std::string, std::less<>> comments = {
       {"key", "The key of the scale: the interval volumes count from it."},
       {"master_volume",
@@ -28,38 +50,7 @@ const std::map<std::string, std::string, std::less<>>& ParameterComments() {
       {"current_note", "The note the tracker hears now, or 'Pitch tracker off' before it has decided."},
       {"accuracy", "How clearly the current note stands out of the last analysis frame."},
   };
-  return comments;
-}
-
-std::string ChannelNote(const PortSpec& port, UInt32 channels) {
-  if (channels == 1) return "";
-  return port.channel == 0 ? " Left channel." : port.channel == 1 && channels == 2 ? " Right channel." : "";
-}
-
-}  // namespace
-
-std::string PortComment(const PortSpec& port, UInt32 channels) {
-  switch (port.role) {
-    case PortRole::Enabled:
-      return "Off passes the input through unchanged; the analysis starts over when it is turned on again.";
-    case PortRole::Latency:
-      return "How many frames the output lags behind the input, for the host to compensate.";
-    case PortRole::Parameter:
-      break;
-  }
-  if (port.kind == PortKind::AudioInput) return "Audio to gate." + ChannelNote(port, channels);
-  if (port.kind == PortKind::AudioOutput) return "The gated audio." + ChannelNote(port, channels);
-  if (port.IsIntervalVolume()) {
-    std::string interval = port.name;
-    interval.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(interval.front())));
-    const std::string notes = port.symbol == "vol_unison" ? "the key's own notes"
-                              : std::string("aeiou").find(interval.front()) != std::string::npos
-                                  ? "notes an " + interval + " above the key"
-                                  : "notes a " + interval + " above the key";
-    return "The volume of " + notes + ", at a master volume of 100 %.";
-  }
   // A meter of a later channel carries the first one's symbol and a suffix.
-  const auto& comments = ParameterComments();
   for (std::string_view symbol = port.symbol; !symbol.empty(); symbol.remove_suffix(1)) {
     if (const auto it = comments.find(symbol); it != comments.end()) {
       return it->second + (port.kind == PortKind::ControlOutput ? ChannelNote(port, channels) : "");

@@ -1,5 +1,6 @@
 #include "PortTable.h"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 #include <stdexcept>
@@ -201,10 +202,8 @@ PortTable PortTable::Build(const host::ParameterCatalogue& catalogue, UInt32 cha
 }
 
 const PortSpec* PortTable::Find(std::string_view symbol) const noexcept {
-  for (const PortSpec& port : mPorts) {
-    if (port.symbol == symbol) return &port;
-  }
-  return nullptr;
+  const auto found = std::ranges::find(mPorts, symbol, &PortSpec::symbol);
+  return found == mPorts.end() ? nullptr : &*found;
 }
 
 }  // namespace varsile::lv2
