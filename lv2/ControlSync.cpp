@@ -36,7 +36,7 @@ ControlSync::ControlSync(std::vector<AudioUnit> units, const PortTable& table,
       mMeters.push_back(Meter{port.parameter, unit, nullptr, port.index});
     }
   }
-  std::stable_partition(mMeters.begin(), mMeters.end(), [&](const Meter& meter) {
+  std::partition(mMeters.begin(), mMeters.end(), [&](const Meter& meter) {
     return refreshing != nullptr && meter.parameter == refreshing->parameter;
   });
   for (std::size_t i = 0; i < mMeters.size(); ++i) mByPort[mMeters[i].port] = -2 - static_cast<int>(i);
