@@ -128,9 +128,7 @@ class HostedGate {
     Check(mUnit.Set(kAudioUnitProperty_SetRenderCallback, kAudioUnitScope_Input, 0,
                     AURenderCallbackStruct{input, inputRefCon}),
           "setting the input callback");
-    Check(mUnit.Get(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global, kAudioUnitRenderSelect,
-                    mFastRender),
-          "asking for the fast render entry");
+    mFastRender = FastEntry<AudioUnitRenderProc>(kAudioUnitRenderSelect);
     mSamples.assign(std::size_t{channels} * maxFrames, 0.0f);
     // Room for the header and one entry per channel, allocated here once.
     mListStorage.assign(1 + channels, AudioBuffer{});
@@ -181,6 +179,16 @@ class HostedGate {
   // The rendered samples of the last render (wherever the unit put them).
   const Float32* Output(UInt32 channel) const noexcept {
     return static_cast<const Float32*>(mList->mBuffers[channel].mData);
+  }
+
+  // A fast-dispatch entry, called with Storage() in place of the unit.
+  template <class Function>
+  Function FastEntry(SInt16 selector) const {
+    Function entry = nullptr;
+    Check(mUnit.Get(kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
+                    static_cast<AudioUnitElement>(selector), entry),
+          "asking for a fast entry");
+    return entry;
   }
 
   void* Storage() const noexcept { return GetComponentInstanceStorage(mUnit.Get()); }

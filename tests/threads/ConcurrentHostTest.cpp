@@ -82,16 +82,6 @@ struct ListenerCount {
   }
 };
 
-template <class Function>
-Function FastEntry(AudioUnit unit, SInt16 selector) {
-  Function entry = nullptr;
-  UInt32 size = sizeof entry;
-  Check(AudioUnitGetProperty(unit, kAudioUnitProperty_FastDispatch, kAudioUnitScope_Global,
-                             static_cast<AudioUnitElement>(selector), &entry, &size),
-        "asking for a fast entry");
-  return entry;
-}
-
 class ConcurrentHost : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -105,8 +95,8 @@ class ConcurrentHost : public ::testing::Test {
     Check(AudioUnitAddPropertyListener(mGate->Unit(), kAudioUnitProperty_LastRenderError, ListenerCount::Proc,
                                        &mRenderErrors),
           "adding the render-error listener");
-    mSetFast = FastEntry<AudioUnitSetParameterProc>(mGate->Unit(), kAudioUnitSetParameterSelect);
-    mGetFast = FastEntry<AudioUnitGetParameterProc>(mGate->Unit(), kAudioUnitGetParameterSelect);
+    mSetFast = mGate->FastEntry<AudioUnitSetParameterProc>(kAudioUnitSetParameterSelect);
+    mGetFast = mGate->FastEntry<AudioUnitGetParameterProc>(kAudioUnitGetParameterSelect);
     mPinned.scheduleFor = mGate->Unit();
     Check(AudioUnitAddRenderNotify(mGate->Unit(), CountingNotification::Notify, &mPinned),
           "adding a notification");
