@@ -54,8 +54,7 @@ void CheckBypass(Report& report, const Target& target) {
                "set 1: " + StatusText(set) + "; reads " + StatusText(get) + " " + std::to_string(read));
   rig.ClearProblem();
   const std::string inPlace = RenderBypassed(rig, 512, 40);
-  report.Check(inPlace.empty(), "output-is-input",
-               inPlace.empty() ? "40 renders of 512 frames, bit for bit" : inPlace);
+  report.CheckNone("output-is-input", inPlace, "40 renders of 512 frames, bit for bit");
 
   const PropertyInfo inPlaceInfo =
       unit->Info(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0);
@@ -64,8 +63,8 @@ void CheckBypass(Report& report, const Target& target) {
     const OSStatus setOff = unit->Set(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, off);
     rig.ClearProblem();
     const std::string copied = setOff == noErr ? RenderBypassed(rig, 512, 20) : StatusText(setOff);
-    report.Check(copied.empty(), "output-is-input-not-in-place",
-                 copied.empty() ? "with in-place processing off: 20 renders, bit for bit" : copied);
+    report.CheckNone("output-is-input-not-in-place", copied,
+                     "with in-place processing off: 20 renders, bit for bit");
     const UInt32 back = 1;
     unit->Set(kAudioUnitProperty_InPlaceProcessing, kAudioUnitScope_Global, 0, back);
   }

@@ -27,4 +27,8 @@ inline bool IsNumber(CFTypeRef value) {
   return IsA(value, CFNumberGetTypeID());
 }
 
+inline CFRef<CFStringRef> MakeString(const char* text) {
+  return CFRef<CFStringRef>(CFStringCreateWithCString(nullptr, text, kCFStringEncodingUTF8));
+}
+
 }  // namespace varsile::validate

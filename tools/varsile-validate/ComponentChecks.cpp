@@ -122,10 +122,9 @@ void CheckCanDo(Report& report, host::UnitInstance& unit) {
   for (SInt16 selector : kRequiredSelectors) {
     if (!AudioComponentInstanceCanDo(unit.Get(), selector)) missing += " " + std::to_string(selector);
   }
-  report.Check(missing.empty(), "can-do",
-               missing.empty()
-                   ? std::to_string(kRequiredSelectors.size()) + " selectors a host needs answered yes"
-                   : "answered no for" + missing);
+  report.CheckNone("can-do", missing,
+                   std::to_string(kRequiredSelectors.size()) + " selectors a host needs answered yes",
+                   "answered no for");
 
   std::string wrong;
   for (SInt16 selector : kUnknownSelectors) {
@@ -137,10 +136,8 @@ void CheckCanDo(Report& report, host::UnitInstance& unit) {
       wrong += " selector " + std::to_string(selector) + " answers " + StatusText(status) + ";";
     }
   }
-  report.Check(wrong.empty(), "unknown-selectors",
-               wrong.empty()
-                   ? "selectors 22, 100, -5 and -100: can-do no, and badComponentSelector when called"
-                   : wrong);
+  report.CheckNone("unknown-selectors", wrong,
+                   "selectors 22, 100, -5 and -100: can-do no, and badComponentSelector when called");
 
   std::string disagree;
   std::string handled;
@@ -154,10 +151,10 @@ void CheckCanDo(Report& report, host::UnitInstance& unit) {
       disagree += " selector " + std::to_string(selector) + " answers " + StatusText(status) + ";";
     }
   }
-  report.Check(disagree.empty(), "can-do-agrees",
-               disagree.empty() ? "every optional selector answered no is refused with badComponentSelector" +
-                                      (handled.empty() ? std::string() : "; handled:" + handled)
-                                : "can-do says no, but" + disagree);
+  report.CheckNone("can-do-agrees", disagree,
+                   "every optional selector answered no is refused with badComponentSelector" +
+                       (handled.empty() ? std::string() : "; handled:" + handled),
+                   "can-do says no, but");
 }
 
 void CheckLifecycleOrders(Report& report, const Target& target) {

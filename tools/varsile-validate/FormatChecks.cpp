@@ -49,8 +49,8 @@ void CheckCanonicalRates(Report& report, host::UnitInstance& unit) {
         }
       }
     }
-    report.Check(wrong.empty(), "canonical " + FloatText(rate),
-                 wrong.empty() ? "1 and 2 channels taken and read back on input and output" : wrong);
+    report.CheckNone("canonical " + FloatText(rate), wrong,
+                     "1 and 2 channels taken and read back on input and output");
   }
 }
 

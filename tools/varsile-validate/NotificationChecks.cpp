@@ -89,11 +89,9 @@ void CheckNotifications(Report& report, const Target& target) {
     if (problem.empty()) problem = PairProblem(second.calls, rig, frames, false);
     if (!problem.empty()) problem = "render " + std::to_string(render) + ": " + problem;
   }
-  report.Check(problem.empty(), "pre-and-post",
-               problem.empty()
-                   ? "8 renders: each notification (one added twice) called once before and once after, "
-                     "with the render's time stamp, bus, frames and list"
-                   : problem);
+  report.CheckNone("pre-and-post", problem,
+                   "8 renders: each notification (one added twice) called once before and once after, "
+                   "with the render's time stamp, bus, frames and list");
 
   first.calls.clear();
   second.calls.clear();

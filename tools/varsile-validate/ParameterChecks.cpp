@@ -62,7 +62,7 @@ class ParameterCheck {
   }
 
   void SetAndFinish() {
-    if (mHasInfo && (mInfo.flags & kAudioUnitParameterFlag_IsWritable) != 0) CheckSets(mInfo);
+    if (mHasInfo && IsWritable(mInfo)) CheckSets(mInfo);
     if (mFailures == 0) mReport.Pass(Name(), mSummary);
   }
 
@@ -113,7 +113,7 @@ class ParameterCheck {
   }
 
   void CheckInitialValue(const AudioUnitParameterInfo& info) {
-    if ((info.flags & kAudioUnitParameterFlag_IsReadable) == 0) return;
+    if (!IsReadable(info)) return;
     Float32 value = kSentinel;
     const OSStatus status = mUnit.GetParameter(mId, mScope, 0, value);
     const bool meter = (info.flags & kAudioUnitParameterFlag_MeterReadOnly) != 0;
@@ -254,7 +254,7 @@ void CheckFastParameters(Report& report, host::UnitInstance& unit) {
   std::string wrong;
   std::size_t compared = 0;
   for (const ParameterEntry& p : SurveyParameters(unit)) {
-    if ((p.info.flags & kAudioUnitParameterFlag_IsReadable) == 0 || IsMeter(p.info)) continue;
+    if (!IsReadable(p.info) || IsMeter(p.info)) continue;
     Float32 slow = kSentinel;
     Float32 fast = kSentinel;
     unit.GetParameter(p.id, kAudioUnitScope_Global, 0, slow);
@@ -277,11 +277,9 @@ void CheckFastParameters(Report& report, host::UnitInstance& unit) {
   if (noOutput != kAudio_ParamError) {
     wrong += " a fast get without an output answers " + StatusText(noOutput) + ";";
   }
-  report.Check(wrong.empty(), "fast-dispatch",
-               wrong.empty()
-                   ? "the fast get and set entries agree with the selectors on " + std::to_string(compared) +
-                         " parameters; a fast get without an output is refused"
-                   : wrong);
+  report.CheckNone("fast-dispatch", wrong,
+                   "the fast get and set entries agree with the selectors on " + std::to_string(compared) +
+                       " parameters; a fast get without an output is refused");
 }
 
 }  // namespace

@@ -33,6 +33,10 @@ std::vector<ParameterEntry> SurveyParameters(const host::UnitInstance& unit, Aud
   return parameters;
 }
 
+bool IsReadable(const AudioUnitParameterInfo& info) {
+  return (info.flags & kAudioUnitParameterFlag_IsReadable) != 0;
+}
+
 bool IsWritable(const AudioUnitParameterInfo& info) {
   return (info.flags & kAudioUnitParameterFlag_IsWritable) != 0;
 }

@@ -24,6 +24,7 @@ std::vector<AudioUnitParameterID> ParameterIds(const host::UnitInstance& unit, A
 std::vector<ParameterEntry> SurveyParameters(const host::UnitInstance& unit,
                                              AudioUnitScope scope = kAudioUnitScope_Global);
 
+bool IsReadable(const AudioUnitParameterInfo& info);
 bool IsWritable(const AudioUnitParameterInfo& info);
 bool IsMeter(const AudioUnitParameterInfo& info);
 // The value a fraction of the way from min to max; a whole number for an

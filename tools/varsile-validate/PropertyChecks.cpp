@@ -414,10 +414,8 @@ void CheckUnknownIds(Report& report, host::UnitInstance& unit) {
     expectRefusal("get", unit.GetBytes(id, kAudioUnitScope_Global, 0, &value, size));
     expectRefusal("set", unit.SetBytes(id, kAudioUnitScope_Global, 0, &value, sizeof value));
   }
-  report.Check(wrong.empty(), "unknown-ids",
-               wrong.empty()
-                   ? "ids 10, 17, 1000 and 0x7FFFFFFF: info, get and set answer kAudioUnitErr_InvalidProperty"
-                   : wrong);
+  report.CheckNone("unknown-ids", wrong,
+                   "ids 10, 17, 1000 and 0x7FFFFFFF: info, get and set answer kAudioUnitErr_InvalidProperty");
 }
 
 // The host calls' own refusals, which come before the property is looked at.
@@ -451,7 +449,7 @@ void CheckContextName(Report& report, host::UnitInstance& unit) {
     report.Pass("context-name", "not available (" + StatusText(info.status) + ")");
     return;
   }
-  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, "validation context", kCFStringEncodingUTF8));
+  const CFRef<CFStringRef> name = MakeString("validation context");
   const CFStringRef given = name.Get();
   const OSStatus set = unit.Set(kAudioUnitProperty_ContextName, kAudioUnitScope_Global, 0, given);
   CFRef<CFStringRef> read;

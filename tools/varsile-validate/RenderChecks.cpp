@@ -109,7 +109,7 @@ void CheckMeters(Report& report, host::UnitInstance& unit) {
   std::string wrong;
   std::size_t read = 0;
   for (const ParameterEntry& p : SurveyParameters(unit)) {
-    if ((p.info.flags & kAudioUnitParameterFlag_IsReadable) == 0) continue;
+    if (!IsReadable(p.info)) continue;
     Float32 value = p.info.defaultValue;
     const OSStatus status = unit.GetParameter(p.id, kAudioUnitScope_Global, 0, value);
     ++read;
@@ -117,11 +117,10 @@ void CheckMeters(Report& report, host::UnitInstance& unit) {
       wrong += " #" + std::to_string(p.id) + " " + StatusText(status) + " " + FloatText(value) + ";";
     }
   }
-  report.Check(wrong.empty(), "values-in-range",
-               wrong.empty() ? std::to_string(read) +
-                                   " readable parameters, meters included, inside their ranges "
-                                   "after rendering"
-                             : "outside the range:" + wrong);
+  report.CheckNone(
+      "values-in-range", wrong,
+      std::to_string(read) + " readable parameters, meters included, inside their ranges after rendering",
+      "outside the range:");
 }
 
 void CheckSignals(Report& report, const Target& target) {
@@ -273,16 +272,14 @@ void CheckBufferChoices(Report& report, const Target& target) {
   if (inPlace.status == noErr && inPlace.writable) {
     const std::string difference = CompareWithVariant(report, target, kAudioUnitProperty_InPlaceProcessing,
                                                       kAudioUnitScope_Global, 0, RenderRig::Buffers::Host);
-    report.Check(
-        difference.empty(), "not-in-place",
-        difference.empty() ? "with in-place processing off, 30 renders equal the in-place ones" : difference);
+    report.CheckNone("not-in-place", difference,
+                     "with in-place processing off, 30 renders equal the in-place ones");
   }
   const std::string difference = CompareWithVariant(report, target, kAudioUnitProperty_ShouldAllocateBuffer,
                                                     kAudioUnitScope_Input, 0, RenderRig::Buffers::Null);
-  report.Check(difference.empty(), "host-input-memory",
-               difference.empty() ? "with the input's memory from the host and the output's from the unit, "
-                                    "30 renders equal the usual ones"
-                                  : difference);
+  report.CheckNone("host-input-memory", difference,
+                   "with the input's memory from the host and the output's from the unit, "
+                   "30 renders equal the usual ones");
 }
 
 OSStatus ReadRenderError(host::UnitInstance& unit, OSStatus& error) {

@@ -25,6 +25,12 @@ void Report::Require(bool ok, std::string_view name, std::string_view detail) {
   if (!Check(ok, name, detail)) throw GroupAborted(std::string(name));
 }
 
+bool Report::CheckNone(std::string_view name, std::string_view problems, std::string_view good,
+                       std::string_view lead) {
+  if (problems.empty()) return Check(true, name, good);
+  return Check(false, name, std::string(lead) + std::string(problems));
+}
+
 void Report::Note(std::string_view text) {
   if (!mQuiet) mOut << "      " << text << '\n';
 }

@@ -41,6 +41,10 @@ class Report {
   // A failed requirement ends the group: the check is recorded, then
   // GroupAborted is thrown.
   void Require(bool ok, std::string_view name, std::string_view detail = {});
+  // Passes with `good` when `problems` is empty; else fails with `lead`
+  // followed by the problems.
+  bool CheckNone(std::string_view name, std::string_view problems, std::string_view good,
+                 std::string_view lead = {});
 
   // An informational line that is not a check.
   void Note(std::string_view text);

@@ -82,11 +82,9 @@ void CheckReset(Report& report, const Target& target) {
       }
     }
   }
-  report.Check(difference.empty(), "same-output",
-               difference.empty()
-                   ? "the same input from time 0 renders the same " + std::to_string(kRenders) +
-                         " buffers as after initialization, bit for bit"
-                   : difference);
+  report.CheckNone("same-output", difference,
+                   "the same input from time 0 renders the same " + std::to_string(kRenders) +
+                       " buffers as after initialization, bit for bit");
 }
 
 }  // namespace varsile::validate

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "CFValues.h"
@@ -25,7 +26,7 @@ std::vector<Float32> Values(host::UnitInstance& unit, const std::vector<Paramete
   std::vector<Float32> values;
   for (const ParameterEntry& p : parameters) {
     Float32 value = 0.0f;
-    if (IsMeter(p.info) || (p.info.flags & kAudioUnitParameterFlag_IsReadable) == 0) continue;
+    if (!IsReadable(p.info) || IsMeter(p.info)) continue;
     unit.GetParameter(p.id, kAudioUnitScope_Global, 0, value);
     values.push_back(value);
   }
@@ -36,7 +37,7 @@ std::string ValuesDifference(const std::vector<ParameterEntry>& parameters,
                              const std::vector<Float32>& expected, const std::vector<Float32>& actual) {
   std::size_t k = 0;
   for (const ParameterEntry& p : parameters) {
-    if (IsMeter(p.info) || (p.info.flags & kAudioUnitParameterFlag_IsReadable) == 0) continue;
+    if (!IsReadable(p.info) || IsMeter(p.info)) continue;
     if (k < expected.size() && k < actual.size() &&
         std::memcmp(&expected[k], &actual[k], sizeof(Float32)) != 0) {
       return "parameter #" + std::to_string(p.id) + " is " + FloatText(actual[k]) + ", not " +
@@ -60,17 +61,21 @@ OSStatus Restore(host::UnitInstance& unit, CFPropertyListRef state) {
 
 CFTypeRef Value(CFPropertyListRef dictionary, const char* key) {
   if (!IsDictionary(dictionary)) return nullptr;
-  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
-  return CFDictionaryGetValue(static_cast<CFDictionaryRef>(dictionary), name.Get());
+  return CFDictionaryGetValue(static_cast<CFDictionaryRef>(dictionary), MakeString(key).Get());
+}
+
+// A dictionary's keys and values, in the same order.
+std::pair<std::vector<const void*>, std::vector<const void*>> Entries(CFDictionaryRef dictionary) {
+  const auto count = static_cast<std::size_t>(CFDictionaryGetCount(dictionary));
+  std::pair<std::vector<const void*>, std::vector<const void*>> entries{count, count};
+  CFDictionaryGetKeysAndValues(dictionary, entries.first.data(), entries.second.data());
+  return entries;
 }
 
 std::vector<std::string> Keys(CFDictionaryRef dictionary) {
-  const CFIndex count = CFDictionaryGetCount(dictionary);
-  std::vector<const void*> keys(static_cast<std::size_t>(count));
-  std::vector<const void*> values(static_cast<std::size_t>(count));
-  CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
+  const auto entries = Entries(dictionary);
   std::vector<std::string> names;
-  for (const void* key : keys) names.push_back(host::ToStdString(static_cast<CFStringRef>(key)));
+  for (const void* key : entries.first) names.push_back(host::ToStdString(static_cast<CFStringRef>(key)));
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -105,18 +110,22 @@ std::string StateDifference(CFPropertyListRef a, CFPropertyListRef b) {
   return {};
 }
 
+// Saves the unit's state again: the first way it differs from expected, or
+// the status that refused the save.
+std::string ResaveDifference(host::UnitInstance& unit, CFPropertyListRef expected) {
+  OSStatus status = noErr;
+  const CFRef<CFPropertyListRef> again = Save(unit, status);
+  return status == noErr ? StateDifference(expected, again.Get()) : StatusText(status);
+}
+
 // A copy of a saved state with one key replaced (or added); a null value
 // removes the key.
 CFRef<CFMutableDictionaryRef> Altered(CFPropertyListRef state, const char* key, CFTypeRef value) {
   CFRef<CFMutableDictionaryRef> copy(CFDictionaryCreateMutable(nullptr, 0, &kCFTypeDictionaryKeyCallBacks,
                                                                &kCFTypeDictionaryValueCallBacks));
-  const auto source = static_cast<CFDictionaryRef>(state);
-  const CFIndex count = CFDictionaryGetCount(source);
-  std::vector<const void*> keys(static_cast<std::size_t>(count));
-  std::vector<const void*> values(static_cast<std::size_t>(count));
-  CFDictionaryGetKeysAndValues(source, keys.data(), values.data());
-  for (CFIndex i = 0; i < count; ++i) CFDictionarySetValue(copy.Get(), keys[i], values[i]);
-  CFRef<CFStringRef> name(CFStringCreateWithCString(nullptr, key, kCFStringEncodingUTF8));
+  const auto [keys, values] = Entries(static_cast<CFDictionaryRef>(state));
+  for (std::size_t i = 0; i < keys.size(); ++i) CFDictionarySetValue(copy.Get(), keys[i], values[i]);
+  const CFRef<CFStringRef> name = MakeString(key);
   if (value != nullptr) {
     CFDictionarySetValue(copy.Get(), name.Get(), value);
   } else {
@@ -147,15 +156,16 @@ void CheckContents(Report& report, const Target& target, host::UnitInstance& uni
                      (status == noErr && !IsDictionary(state.Get()) ? ", not a dictionary" : ""));
   const AudioComponentDescription& d = target.description;
   std::string wrong;
-  if (!NumberIs(Value(state.Get(), "version"), 0)) wrong += " \"version\" is not the number 0;";
-  if (!NumberIs(Value(state.Get(), "type"), static_cast<SInt32>(d.componentType))) {
-    wrong += " \"type\" is not the type;";
-  }
-  if (!NumberIs(Value(state.Get(), "subtype"), static_cast<SInt32>(d.componentSubType))) {
-    wrong += " \"subtype\" is not the subtype;";
-  }
-  if (!NumberIs(Value(state.Get(), "manufacturer"), static_cast<SInt32>(d.componentManufacturer))) {
-    wrong += " \"manufacturer\" is not the manufacturer;";
+  const std::array<std::tuple<const char*, UInt32, const char*>, 4> numbers{{
+      {"version", 0, "the number 0"},
+      {"type", d.componentType, "the type"},
+      {"subtype", d.componentSubType, "the subtype"},
+      {"manufacturer", d.componentManufacturer, "the manufacturer"},
+  }};
+  for (const auto& [key, expected, what] : numbers) {
+    if (!NumberIs(Value(state.Get(), key), static_cast<SInt32>(expected))) {
+      wrong += std::string(" \"") + key + "\" is not " + what + ";";
+    }
   }
   const CFTypeRef data = Value(state.Get(), "data");
   if (!IsData(data)) wrong += " \"data\" is not byte data;";
@@ -172,12 +182,7 @@ void CheckContents(Report& report, const Target& target, host::UnitInstance& uni
                          " bytes; \"name\" \"" + host::ToStdString(static_cast<CFStringRef>(name)) + "\""
                    : "keys " + keys + ";" + wrong);
 
-  OSStatus again = noErr;
-  const CFRef<CFPropertyListRef> second = Save(unit, again);
-  const std::string difference =
-      again == noErr ? StateDifference(state.Get(), second.Get()) : StatusText(again);
-  report.Check(difference.empty(), "stable",
-               difference.empty() ? "two saves in a row are identical" : difference);
+  report.CheckNone("stable", ResaveDifference(unit, state.Get()), "two saves in a row are identical");
 }
 
 void CheckRoundTrip(Report& report, const Target& target) {
@@ -194,10 +199,7 @@ void CheckRoundTrip(Report& report, const Target& target) {
     auto fresh = OpenUnit(report, target);
     const OSStatus restored = Restore(*fresh, saved.Get());
     const std::string values = ValuesDifference(parameters, wanted, Values(*fresh, parameters));
-    OSStatus again = noErr;
-    const CFRef<CFPropertyListRef> resaved = Save(*fresh, again);
-    const std::string difference =
-        again == noErr ? StateDifference(saved.Get(), resaved.Get()) : StatusText(again);
+    const std::string difference = ResaveDifference(*fresh, saved.Get());
     report.Check(restored == noErr && values.empty() && difference.empty(), "round-trip",
                  "save with changed parameters, restore into a fresh instance: " + StatusText(restored) +
                      "; " + (values.empty() ? "every parameter restored" : values) + "; saved again: " +
@@ -218,9 +220,7 @@ void CheckRoundTrip(Report& report, const Target& target) {
     auto initialized = OpenConfigured(report, target, 44100.0, 2);
     const OSStatus live = Restore(*initialized, saved.Get());
     const std::string liveValues = ValuesDifference(parameters, wanted, Values(*initialized, parameters));
-    const CFRef<CFPropertyListRef> liveSaved = Save(*initialized, again);
-    const std::string liveDifference =
-        again == noErr ? StateDifference(saved.Get(), liveSaved.Get()) : StatusText(again);
+    const std::string liveDifference = ResaveDifference(*initialized, saved.Get());
     report.Check(live == noErr && liveValues.empty() && liveDifference.empty(), "round-trip-initialized",
                  "restore into an initialized instance: " + StatusText(live) + "; " +
                      (liveValues.empty() ? "every parameter restored" : liveValues) +
@@ -242,7 +242,7 @@ void CheckRefusals(Report& report, const Target& target) {
   const std::vector<Float32> values = Values(*unit, parameters);
   const AudioComponentDescription& d = target.description;
 
-  CFRef<CFStringRef> notDictionary(CFStringCreateWithCString(nullptr, "not a state", kCFStringEncodingUTF8));
+  const CFRef<CFStringRef> notDictionary = MakeString("not a state");
   const CFRef<CFNumberRef> otherManufacturer = Number(static_cast<SInt32>(d.componentManufacturer ^ 0x20));
   const CFRef<CFNumberRef> otherSubtype = Number(static_cast<SInt32>(d.componentSubType ^ 0x20));
   const CFRef<CFNumberRef> otherVersion = Number(1);
@@ -293,7 +293,7 @@ void CheckDamaged(Report& report, const Target& target) {
   const CFRef<CFDataRef> cuts[] = {cut(10), cut(length - 3), cut(length / 2 + 1)};
   const CFRef<CFDataRef> overlongData(CFDataCreate(nullptr, overlong.data(), overlong.size()));
   const CFRef<CFDataRef> absentData(CFDataCreate(nullptr, absent.data(), absent.size()));
-  CFRef<CFStringRef> text(CFStringCreateWithCString(nullptr, "not data", kCFStringEncodingUTF8));
+  const CFRef<CFStringRef> text = MakeString("not data");
   const CFRef<CFNumberRef> number = Number(7);
 
   const std::array<std::tuple<const char*, const char*, CFTypeRef>, 8> damaged{{
