@@ -4,9 +4,7 @@
 #include <cstring>
 
 #include "CliError.h"
-#include "ComponentLocator.h"
 #include "ModuleComponent.h"
-#include "Presets.h"
 #include "StatusNames.h"
 
 namespace varsile::python {
@@ -18,7 +16,7 @@ host::AudioUnitHandle OpenGate(bool lookahead) {
   try {
     component = GateComponent(lookahead);
   } catch (const host::HostError& failure) {
-    throw cli::CliError(std::string("cannot load the Varsile component: ") + failure.what());
+    throw cli::CliError("cannot load the Varsile component: {}", failure.what());
   }
   return host::AudioUnitHandle::Open(component);
 }
@@ -27,75 +25,41 @@ host::AudioUnitHandle OpenGate(bool lookahead) {
 
 GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::GateOptions& options,
                    const std::string& presetPath, bool lookahead)
-    : mSampleRate(sampleRate), mChannels(channels), mBlock(block), mUnit(OpenGate(lookahead)) {
+    : mSampleRate(sampleRate), mChannels(channels), mBlock(block), mSession(OpenGate(lookahead)) {
   if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) {
     throw cli::UsageError("the sample rate must be a positive number of Hz");
   }
   if (channels == 0) throw cli::UsageError("the gate needs at least one channel");
-  if (!presetPath.empty()) cli::LoadPreset(mUnit, presetPath);
-  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+  if (!presetPath.empty()) mSession.LoadPreset(presetPath);
   // The program's defaults, so both give the same output for the same settings.
-  Apply(cli::WithMelodyTiming(options, !presetPath.empty() || mCatalogue.Find("attack time") == nullptr));
-  mAccuracyID = mCatalogue.Require("accuracy").id;
-  mNoteID = mCatalogue.Require("current note").id;
-  mVolumeID = mCatalogue.Require("current volume").id;
+  Apply(cli::WithMelodyTiming(options, !presetPath.empty() || Catalogue().Find("attack time") == nullptr));
   try {
-    mLoop.emplace(mUnit, sampleRate, channels, block);
-    // As the program renders: the same output for any block size.
-    mLoop->SplitAtHops(host::kGateHopFrames);
-    mUnit.Initialize();
+    mSession.Prepare(sampleRate, channels, block);
   } catch (const host::HostError& failure) {
     if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
-    throw cli::UsageError(std::to_string(channels) + " channel" + (channels == 1 ? "" : "s") + " at " +
-                          std::to_string(std::lround(sampleRate)) +
-                          " Hz: the component does not accept that (" + host::StatusName(failure.Status()) +
-                          ")");
+    throw cli::UsageError("{} channel{} at {} Hz: the component does not accept that ({})", channels,
+                          channels == 1 ? "" : "s", std::lround(sampleRate),
+                          host::StatusName(failure.Status()));
   }
-  const Float64 seconds = mUnit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
-  if (seconds > 0.0 && std::isfinite(seconds))
-    mUnitLatency = static_cast<UInt32>(std::llround(seconds * sampleRate));
+  mUnitLatency = mSession.LatencyFrames(sampleRate);
   mPending.assign(std::size_t{channels} * block, 0.0f);
   mReady.assign(std::size_t{channels} * 2 * block, 0.0f);
   RestartStream();
 }
 
-void GateHost::Apply(const cli::GateOptions& options) {
-  cli::ApplyGateSettings(mUnit, cli::ResolveGateOptions(options, mCatalogue), options.bypass);
-  // The interval names follow the key.
-  mCatalogue = host::ParameterCatalogue::Read(mUnit);
-}
-
 void GateHost::SetParameter(const std::string& name, double value) {
   const host::ParameterDescription* parameter = nullptr;
-  for (const host::ParameterDescription& p : mCatalogue.All()) {
+  for (const host::ParameterDescription& p : Catalogue().All()) {
     if (host::NameStem(p.name) == name || p.name == name) parameter = &p;
   }
-  if (parameter == nullptr) throw cli::UsageError("unknown parameter '" + name + "'");
-  if (!parameter->IsWritable()) throw cli::UsageError(parameter->name + " is read-only");
+  if (parameter == nullptr) throw cli::UsageError("unknown parameter '{}'", name);
+  if (!parameter->IsWritable()) throw cli::UsageError("{} is read-only", parameter->name);
   if (!parameter->InRange(value)) {
-    throw cli::UsageError(name + " " + cli::NumberText(value) + " is out of range: " + parameter->name +
-                          " takes " + cli::RangeText(*parameter));
+    throw cli::UsageError("{} {} is out of range: {} takes {}", name, cli::NumberText(value), parameter->name,
+                          cli::RangeText(*parameter));
   }
-  mUnit.SetParameter(parameter->id, static_cast<Float32>(value));
-  mCatalogue = host::ParameterCatalogue::Read(mUnit);
-}
-
-Meters GateHost::ReadMeters() const {
-  Meters meters;
-  // The accuracy first: reading it brings the current note up to date.
-  meters.accuracy = mUnit.GetParameter(mAccuracyID);
-  const long note = std::lround(mUnit.GetParameter(mNoteID));
-  if (note >= 0 && note < 12) meters.note = static_cast<int>(note);
-  meters.volume = mUnit.GetParameter(mVolumeID);
-  return meters;
-}
-
-void GateHost::SavePreset(const std::string& path) {
-  cli::SavePreset(mUnit, path);
-}
-
-void GateHost::RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames) {
-  mLoop->Render(input, output, frames);
+  mSession.Unit().SetParameter(parameter->id, static_cast<Float32>(value));
+  mSession.ReadCatalogue();
 }
 
 void GateHost::RestartStream() {
@@ -107,8 +71,7 @@ void GateHost::RestartStream() {
 }
 
 void GateHost::Reset() {
-  mUnit.Reset();
-  mLoop->Rewind();
+  mSession.Rewind();
   RestartStream();
 }
 

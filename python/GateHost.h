@@ -16,22 +16,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "AudioUnitHandle.h"
-#include "GateSettings.h"
-#include "ParameterCatalogue.h"
-#include "RenderLoop.h"
+#include "GateSession.h"
 
 namespace varsile::python {
-
-struct Meters {
-  std::optional<int> note;  // pitch class 0-11; none before the tracker hears one
-  float accuracy = 0.0f;    // percent
-  float volume = 0.0f;      // percent
-};
 
 class GateHost {
  public:
@@ -46,14 +36,14 @@ class GateHost {
   UInt32 Block() const noexcept { return mBlock; }
   UInt32 Latency() const noexcept { return mBlock - 1 + mUnitLatency; }
 
-  const host::ParameterCatalogue& Catalogue() const noexcept { return mCatalogue; }
-  void Apply(const cli::GateOptions& options);
+  const host::ParameterCatalogue& Catalogue() const noexcept { return mSession.Catalogue(); }
+  void Apply(const cli::GateOptions& options) { mSession.Apply(options); }
   // Sets a parameter by its name stem ("attack time", "minor third"),
   // checked against its range. Throws cli::UsageError.
   void SetParameter(const std::string& name, double value);
-  Float32 Parameter(AudioUnitParameterID id) const { return mUnit.GetParameter(id); }
-  Meters ReadMeters() const;
-  void SavePreset(const std::string& path);
+  Float32 Parameter(AudioUnitParameterID id) const { return mSession.Unit().GetParameter(id); }
+  cli::MeterReading ReadMeters(double timeSeconds = 0.0) { return mSession.ReadMeters(timeSeconds); }
+  void SavePreset(const std::string& path) { mSession.SavePreset(path); }
 
   // Streams frames from input[c] into output[c], Latency() frames late.
   void Stream(const Float32* const* input, Float32* const* output, std::size_t frames);
@@ -74,7 +64,9 @@ class GateHost {
   void Release() noexcept { mBusy.store(false, std::memory_order_release); }
 
  private:
-  void RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames);
+  void RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames) {
+    mSession.Render(input, output, frames);
+  }
   // Renders frames of silence in blocks into output[c].
   void RenderSilence(Float32* const* output, std::size_t frames);
   void RestartStream();
@@ -83,12 +75,7 @@ class GateHost {
   UInt32 mChannels;
   UInt32 mBlock;
   UInt32 mUnitLatency = 0;  // frames
-  host::AudioUnitHandle mUnit;
-  host::ParameterCatalogue mCatalogue;
-  std::optional<host::RenderLoop> mLoop;
-  AudioUnitParameterID mAccuracyID = 0;
-  AudioUnitParameterID mNoteID = 0;
-  AudioUnitParameterID mVolumeID = 0;
+  cli::GateSession mSession;
 
   // The stream: input gathered until a block is full, and rendered frames
   // not yet handed out, channel after channel.

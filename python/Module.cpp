@@ -33,7 +33,7 @@ std::vector<std::string> VolumeTexts(const std::optional<py::dict>& volumes) {
   std::vector<std::string> texts;
   if (volumes) {
     for (const auto& [interval, volume] : *volumes)
-      texts.push_back(std::string(py::str(interval)) + "=" + cli::NumberText(volume.cast<double>()));
+      texts.push_back(fmt::format("{}={}", std::string(py::str(interval)), volume.cast<double>()));
   }
   return texts;
 }
@@ -60,7 +60,7 @@ cli::GateOptions Checked(cli::GateOptions options) {
 
 UInt32 CheckedBlock(long block) {
   if (block < 1 || block > cli::kMaxBlockSize) {
-    throw cli::UsageError("block must be from 1 to " + std::to_string(cli::kMaxBlockSize) + " frames");
+    throw cli::UsageError("block must be from 1 to {} frames", cli::kMaxBlockSize);
   }
   return static_cast<UInt32>(block);
 }
@@ -78,6 +78,7 @@ struct Audio {
 Audio TakeAudio(const py::handle& x, std::optional<UInt32> channels) {
   const py::module_ numpy = py::module_::import("numpy");
   const py::array input = numpy.attr("asarray")(x);
+  const std::string shape = py::str(py::tuple(input.attr("shape")));
   Audio audio;
   if (input.ndim() == 1) {
     audio.frames = static_cast<std::size_t>(input.shape(0));
@@ -85,15 +86,13 @@ Audio TakeAudio(const py::handle& x, std::optional<UInt32> channels) {
     audio.channels = static_cast<UInt32>(input.shape(0));
     audio.frames = static_cast<std::size_t>(input.shape(1));
   } else {
-    throw cli::UsageError("audio must be shaped (frames,) or (channels, frames), not " +
-                          std::string(py::str(py::tuple(input.attr("shape")))));
+    throw cli::UsageError("audio must be shaped (frames,) or (channels, frames), not {}", shape);
   }
   if (channels && *channels != audio.channels) {
-    throw cli::UsageError("this gate has " + std::to_string(*channels) + " channel" +
-                          (*channels == 1 ? "" : "s") + "; give it an array shaped " +
-                          (*channels == 1 ? std::string("(frames,) or (1, frames)")
-                                          : "(" + std::to_string(*channels) + ", frames)") +
-                          ", not " + std::string(py::str(py::tuple(input.attr("shape")))));
+    throw cli::UsageError(
+        "this gate has {} channel{}; give it an array shaped {}, not {}", *channels,
+        *channels == 1 ? "" : "s",
+        *channels == 1 ? "(frames,) or (1, frames)" : fmt::format("({}, frames)", *channels), shape);
   }
   if (audio.channels == 0) throw cli::UsageError("audio has no channels");
   audio.samples = py::array_t<float>(std::vector<py::ssize_t>(input.shape(), input.shape() + input.ndim()));
@@ -204,13 +203,13 @@ class Gate {
   }
 
   py::dict Meters() const {
-    const python::Meters meters = mHost->ReadMeters();
-    const host::ParameterDescription& note = Require("current note");
-    py::object name = py::none();
-    if (meters.note && static_cast<std::size_t>(*meters.note) < note.valueStrings.size())
-      name = py::str(note.valueStrings[static_cast<std::size_t>(*meters.note)]);
-    return py::dict("note"_a = meters.note ? py::object(py::int_(*meters.note)) : py::none(), "name"_a = name,
-                    "accuracy"_a = meters.accuracy, "volume"_a = meters.volume);
+    const cli::MeterReading meters = mHost->ReadMeters();
+    const auto note = static_cast<std::size_t>(meters.currentNote);
+    const std::vector<std::string>& names = Require("current note").valueStrings;
+    const bool heard = note < 12;
+    return py::dict("note"_a = heard ? py::object(py::int_(note)) : py::none(),
+                    "name"_a = heard && note < names.size() ? py::object(py::str(names[note])) : py::none(),
+                    "accuracy"_a = meters.accuracy, "volume"_a = meters.currentVolume);
   }
 
  private:
@@ -246,9 +245,7 @@ py::list AnalyzeChannel(const Audio& audio, UInt32 channel, double sampleRate, U
   {
     py::gil_scoped_release unlocked;
     gate.RenderWhole(&input, &output, audio.frames, [&](std::size_t done) {
-      const python::Meters meters = gate.ReadMeters();
-      segments.Add(cli::MeterReading{static_cast<double>(done) / sampleRate, meters.note.value_or(12),
-                                     meters.accuracy, meters.volume});
+      segments.Add(gate.ReadMeters(static_cast<double>(done) / sampleRate));
     });
   }
   segments.MergeShorterThan(minNote);

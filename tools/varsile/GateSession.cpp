@@ -39,12 +39,14 @@ host::ComponentSearch LookaheadSearch(const host::ComponentSearch& gate) {
   return search;
 }
 
-GateSession::GateSession(const host::ComponentSearch& search)
-    : mUnit(OpenUnit(search)), mCatalogue(host::ParameterCatalogue::Read(mUnit)) {}
+GateSession::GateSession(const host::ComponentSearch& search) : GateSession(OpenUnit(search)) {}
+
+GateSession::GateSession(host::AudioUnitHandle unit)
+    : mUnit(std::move(unit)), mCatalogue(host::ParameterCatalogue::Read(mUnit)) {}
 
 void GateSession::LoadPreset(const std::string& path) {
   cli::LoadPreset(mUnit, path);
-  mCatalogue = host::ParameterCatalogue::Read(mUnit);
+  ReadCatalogue();
   // The component takes a preset's values as they are; a damaged one is
   // refused here rather than gated with or written back out.
   for (const host::ParameterDescription& parameter : mCatalogue.All()) {
@@ -61,6 +63,13 @@ void GateSession::SavePreset(const std::string& path) {
 
 void GateSession::Apply(const GateOptions& options) {
   ApplyGateSettings(mUnit, ResolveGateOptions(options, mCatalogue), options.bypass);
+  ReadCatalogue();
+}
+
+UInt32 GateSession::LatencyFrames(Float64 sampleRate) const {
+  const Float64 seconds = mUnit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0);
+  return seconds > 0.0 && std::isfinite(seconds) ? static_cast<UInt32>(std::llround(seconds * sampleRate))
+                                                 : 0;
 }
 
 MeterReading GateSession::ReadMeters(double timeSeconds) {
@@ -86,13 +95,18 @@ void AddLevels(MeterReading& reading, const Float32* in, const Float32* out, UIn
   reading.frames += frames;
 }
 
+void GateSession::Prepare(Float64 sampleRate, UInt32 channels, UInt32 block) {
+  mLoop.reset();
+  mUnit.Uninitialize();
+  mLoop.emplace(mUnit, sampleRate, channels, block);
+  // The same output for any block size.
+  mLoop->SplitAtHops(host::kGateHopFrames);
+  mUnit.Initialize();
+}
+
 void GateSession::Prepare(const AudioFileReader& input, UInt32 channels, UInt32 block) {
   try {
-    mLoop.reset();
-    mUnit.Uninitialize();
-    mLoop.emplace(mUnit, input.SampleRate(), channels, block);
-    mLoop->SplitAtHops(host::kGateHopFrames);
-    mUnit.Initialize();
+    Prepare(input.SampleRate(), channels, block);
   } catch (const host::HostError& failure) {
     if (failure.Status() != kAudioUnitErr_FormatNotSupported) throw;
     throw CliError("'{}' has {} channel{} at {} Hz, which the component does not accept ({})", input.Path(),
@@ -117,9 +131,7 @@ void GateSession::Run(AudioFileReader& input, const RunOptions& options) {
 
   // Frames of output still to drop, and of silence still to feed after the
   // input, to undo the unit's latency.
-  const auto latency = std::llround(
-      mUnit.GetProperty<Float64>(kAudioUnitProperty_Latency, kAudioUnitScope_Global, 0) * input.SampleRate());
-  SInt64 toDrop = std::max<SInt64>(latency, 0);
+  SInt64 toDrop = LatencyFrames(input.SampleRate());
   SInt64 toFlush = toDrop;
   std::vector<Float32*> kept(channels);
 

@@ -26,14 +26,20 @@ class GateSession {
  public:
   // Finds the component and opens an instance. Throws CliError.
   explicit GateSession(const host::ComponentSearch& search);
+  explicit GateSession(host::AudioUnitHandle unit);
 
   host::AudioUnitHandle& Unit() noexcept { return mUnit; }
+  const host::AudioUnitHandle& Unit() const noexcept { return mUnit; }
   const host::ParameterCatalogue& Catalogue() const noexcept { return mCatalogue; }
+  // After a change of key: the interval names follow it.
+  void ReadCatalogue() { mCatalogue = host::ParameterCatalogue::Read(mUnit); }
 
-  // Loads a preset; the catalogue is read again, since names follow the key.
+  // Loads a preset, refusing one whose values are out of range.
   void LoadPreset(const std::string& path);
   void SavePreset(const std::string& path);
   void Apply(const GateOptions& options);
+  // The unit's latency in frames at a sample rate (0 when it reports none).
+  UInt32 LatencyFrames(Float64 sampleRate) const;
 
   struct RunOptions {
     UInt32 blockSize = 512;
@@ -53,8 +59,15 @@ class GateSession {
   // frames per render, then initialization (throws as Run does); one render;
   // and the meters, which follow the session's first channel.
   void Prepare(const AudioFileReader& input, UInt32 channels, UInt32 block);
+  // The same for planar memory; throws HostError.
+  void Prepare(Float64 sampleRate, UInt32 channels, UInt32 block);
   void Render(const Float32* const* in, Float32* const* out, UInt32 frames) {
     mLoop->Render(in, out, frames);
+  }
+  // Back to the start of a stream, as if nothing had been rendered.
+  void Rewind() {
+    mUnit.Reset();
+    mLoop->Rewind();
   }
   MeterReading ReadMeters(double timeSeconds);
 
