@@ -1,8 +1,9 @@
 // varsile params: the parameters as a host sees them.
-#include <fmt/format.h>
+#include <fmt/ranges.h>
 
 #include <algorithm>
 #include <array>
+#include <ranges>
 #include <vector>
 
 #include "CliError.h"
@@ -23,15 +24,6 @@ constexpr std::string_view kHelp =
     "\n"
     "options:\n"
     "  --preset FILE   print the values a preset (.aupreset) holds, by name\n";
-
-std::string Joined(const std::vector<std::string>& values) {
-  std::string text;
-  for (const std::string& value : values) {
-    if (!text.empty()) text += ", ";
-    text += host::Trim(value);
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -70,7 +62,8 @@ int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
                     parameter.IsWritable()                                           ? "read/write"
                     : (parameter.flags & kAudioUnitParameterFlag_MeterReadOnly) != 0 ? "meter"
                                                                                      : "read-only"});
-    strings.push_back(Joined(parameter.valueStrings));
+    strings.push_back(
+        fmt::to_string(fmt::join(parameter.valueStrings | std::views::transform(host::Trim), ", ")));
   }
   std::array<std::size_t, 7> widths{};
   for (const Row& row : rows) {

@@ -20,7 +20,6 @@ class PendingFile {
 
   int Descriptor() const noexcept { return mDescriptor; }
   const std::string& Target() const noexcept { return mTarget; }
-  const std::string& TemporaryPath() const noexcept { return mTemporary; }
 
   // Writes all the bytes or throws CliError.
   void Write(const void* data, std::size_t size);

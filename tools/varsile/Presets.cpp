@@ -43,13 +43,6 @@ CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
   return state;
 }
 
-void WritePresetFile(CFPropertyListRef state, const std::string& path) {
-  const std::string xml = ToXml(state);
-  PendingFile file(path);
-  file.Write(xml.data(), xml.size());
-  file.Commit();
-}
-
 void LoadPreset(host::AudioUnitHandle& unit, const std::string& path) {
   const CFRef<CFPropertyListRef> state = ReadPresetFile(path);
   const CFPropertyListRef value = state.Get();

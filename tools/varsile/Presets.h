@@ -16,9 +16,6 @@ namespace varsile::cli {
 // of values a preset cannot carry.
 CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path);
 
-// Writes the dictionary beside the target and renames it into place.
-void WritePresetFile(CFPropertyListRef state, const std::string& path);
-
 // Gives the unit the preset's state (the class-info property). Throws
 // CliError when the unit refuses it.
 void LoadPreset(host::AudioUnitHandle& unit, const std::string& path);

@@ -1,9 +1,12 @@
 #include "PropertyListXml.h"
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "CliError.h"
@@ -20,14 +23,12 @@ struct CFree {
   void operator()(void* memory) const noexcept { std::free(memory); }
 };
 using CString = std::unique_ptr<char, CFree>;
+struct PlistFree {
+  void operator()(void* node) const noexcept { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistNode = std::unique_ptr<void, PlistFree>;
 
-std::string KindName(CFTypeRef value) {
-  const CFTypeID type = CFGetTypeID(value);
-  if (type == CFURLGetTypeID()) return "a URL";
-  return "a value of an unknown kind";
-}
-
-PlistNode ToPlistNode(CFTypeRef value, int depth) {
+PlistNode ToPlistNode(CFTypeRef value, int depth = 0) {
   if (value == nullptr) throw CliError("a property list cannot hold an empty value");
   if (depth > kMaxDepth) throw CliError("the property list is nested too deeply");
   const CFTypeID type = CFGetTypeID(value);
@@ -78,7 +79,8 @@ PlistNode ToPlistNode(CFTypeRef value, int depth) {
     return PlistNode(plist_new_data(reinterpret_cast<const char*>(CFDataGetBytePtr(data)),
                                     static_cast<std::uint64_t>(CFDataGetLength(data))));
   }
-  throw CliError("a property list cannot hold " + KindName(value));
+  throw CliError("a property list cannot hold {}",
+                 CFGetTypeID(value) == CFURLGetTypeID() ? "a URL" : "a value of an unknown kind");
 }
 
 // Text that is not UTF-8 cannot become a string value: refuse it rather
@@ -89,7 +91,7 @@ CFStringRef Utf8String(const char* text) {
   return string;
 }
 
-CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
+CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth = 0) {
   if (node == nullptr) throw CliError("the property list is empty");
   if (depth > kMaxDepth) throw CliError("the property list is nested too deeply");
   switch (plist_get_node_type(node)) {
@@ -168,16 +170,8 @@ CFRef<CFPropertyListRef> FromPlistNode(plist_t node, int depth) {
 
 }  // namespace
 
-PlistNode ToPlist(CFPropertyListRef value) {
-  return ToPlistNode(value, 0);
-}
-
-CFRef<CFPropertyListRef> FromPlist(plist_t node) {
-  return FromPlistNode(node, 0);
-}
-
 std::string ToXml(CFPropertyListRef value) {
-  const PlistNode node = ToPlist(value);
+  const PlistNode node = ToPlistNode(value);
   char* raw = nullptr;
   uint32_t length = 0;
   plist_to_xml(node.get(), &raw, &length);
@@ -193,7 +187,7 @@ CFRef<CFPropertyListRef> FromXml(std::string_view xml) {
   plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &root);
   const PlistNode owned(root);
   if (!owned) throw CliError("not an XML property list");
-  return FromPlist(owned.get());
+  return FromPlistNode(owned.get());
 }
 
 }  // namespace varsile::cli

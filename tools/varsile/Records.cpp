@@ -1,6 +1,9 @@
 #include "Records.h"
 
-#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include <iterator>
+#include <ranges>
 
 namespace varsile::cli {
 
@@ -17,13 +20,10 @@ Field Field::None() {
 }
 
 std::string RecordsCsv(const std::vector<std::string>& names, const std::vector<std::vector<Field>>& rows) {
-  std::string text;
-  for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ",") + names[i];
-  text += '\n';
-  for (const std::vector<Field>& row : rows) {
-    for (std::size_t i = 0; i < row.size(); ++i) text += (i == 0 ? "" : ",") + row[i].text;
-    text += '\n';
-  }
+  std::string text = fmt::format("{}\n", fmt::join(names, ","));
+  for (const std::vector<Field>& row : rows)
+    fmt::format_to(std::back_inserter(text), "{}\n",
+                   fmt::join(row | std::views::transform(&Field::text), ","));
   return text;
 }
 
