@@ -100,14 +100,19 @@ double ParseNumber(std::string_view option, std::string_view text) {
   return value;
 }
 
-long ParseWholeNumber(std::string_view option, std::string_view text, long low, long high) {
+std::optional<long> WholeNumber(std::string_view text) {
   long value = 0;
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc{} || stop != end || value < low || value > high) {
-    throw UsageError(fmt::format("{} needs a whole number from {} to {}, got '{}'", option, low, high, text));
-  }
+  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
   return value;
+}
+
+long ParseWholeNumber(std::string_view option, std::string_view text, long low, long high) {
+  const std::optional<long> value = WholeNumber(text);
+  if (!value || *value < low || *value > high)
+    throw UsageError("{} needs a whole number from {} to {}, got '{}'", option, low, high, text);
+  return *value;
 }
 
 }  // namespace varsile::cli

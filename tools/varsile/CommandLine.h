@@ -29,6 +29,9 @@ CLI::Option* AddWholeNumber(CLI::App& app, const std::string& name, UInt32& valu
 // "<option> needs a number, got '<text>'".
 double ParseNumber(std::string_view option, std::string_view text);
 
+// The whole text as a whole number, if it is one.
+std::optional<long> WholeNumber(std::string_view text);
+
 // A whole number from low to high; otherwise a UsageError naming the range.
 long ParseWholeNumber(std::string_view option, std::string_view text, long low, long high);
 

@@ -73,11 +73,14 @@ std::string NumberText(double value) {
   return fmt::format("{}", value);
 }
 
+std::string ValueText(const host::ParameterDescription& parameter, Float32 value) {
+  const std::string_view symbol = host::UnitSymbol(parameter.unit);
+  return fmt::format("{}{}{}", value, symbol.empty() || symbol == "%" ? "" : " ", symbol);
+}
+
 std::string RangeText(const host::ParameterDescription& parameter) {
   // The range is printed as the float the component declares, shortest.
-  const std::string_view symbol = host::UnitSymbol(parameter.unit);
-  return fmt::format("{} to {}{}{}", parameter.minValue, parameter.maxValue,
-                     symbol.empty() || symbol == "%" ? "" : " ", symbol);
+  return fmt::format("{} to {}", parameter.minValue, ValueText(parameter, parameter.maxValue));
 }
 
 void CheckGateOptions(const GateOptions& options) {

@@ -64,6 +64,8 @@ GateOptions WithMelodyTiming(GateOptions gate, bool keepTheUnits);
 
 // "0.01 to 10 s": a parameter's range for messages.
 std::string RangeText(const host::ParameterDescription& parameter);
+// "0.5 s", "80": a value in a parameter's unit, as the float it is.
+std::string ValueText(const host::ParameterDescription& parameter, Float32 value);
 // Shortest decimal text of a value ("0.01", "100").
 std::string NumberText(double value);
 

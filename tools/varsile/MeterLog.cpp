@@ -1,5 +1,7 @@
 #include "MeterLog.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <charconv>
 #include <utility>
@@ -10,8 +12,7 @@ namespace varsile::cli {
 
 namespace {
 
-template <typename T>
-void Append(std::string& line, T value) {
+void Append(std::string& line, float value) {
   std::array<char, 40> text{};
   const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value);
   line.append(text.data(), error == std::errc{} ? end : text.data());
@@ -28,25 +29,13 @@ MeterLog::MeterLog(const std::string& path, std::vector<std::string> noteNames)
 
 std::string MeterLog::Row(const MeterReading& reading, int channel,
                           const std::vector<std::string>& noteNames) {
-  std::string line;
   // Time to the microsecond; the meters as the shortest text that reads
   // back as the same float.
-  std::array<char, 40> time{};
-  const auto [end, error] =
-      std::to_chars(time.data(), time.data() + time.size(), reading.timeSeconds, std::chars_format::fixed, 6);
-  line.append(time.data(), error == std::errc{} ? end : time.data());
-  line += ',';
-  Append(line, reading.currentNote);
-  line += ',';
+  std::string line = fmt::format("{:.6f},{},", reading.timeSeconds, reading.currentNote);
   Append(line, reading.accuracy);
   line += ',';
   Append(line, reading.currentVolume);
-  line += ',';
-  line += ClassName(HeardClass(reading), noteNames);
-  line += ',';
-  Append(line, channel);
-  line += '\n';
-  return line;
+  return line + fmt::format(",{},{}\n", ClassName(HeardClass(reading), noteNames), channel);
 }
 
 void MeterLog::Add(const MeterReading& reading, int channel) {

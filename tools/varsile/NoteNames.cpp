@@ -1,10 +1,10 @@
 #include "NoteNames.h"
 
 #include <cctype>
-#include <charconv>
 #include <cmath>
 
 #include "CliError.h"
+#include "CommandLine.h"
 
 namespace varsile::cli {
 
@@ -29,14 +29,6 @@ std::string Loose(std::string_view text) {
   }
   while (!loose.empty() && loose.back() == ' ') loose.pop_back();
   return loose;
-}
-
-std::optional<long> WholeNumber(std::string_view text) {
-  long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || error != std::errc{} || stop != end) return std::nullopt;
-  return value;
 }
 
 int Modulo(int value, int modulus) {

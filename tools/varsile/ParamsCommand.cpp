@@ -41,13 +41,9 @@ int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
       const auto index = static_cast<std::size_t>(parameter.value);
       const bool named =
           static_cast<Float32>(index) == parameter.value && index < parameter.valueStrings.size();
-      const std::string_view symbol = host::UnitSymbol(parameter.unit);
-      if (named) {
-        context.out << fmt::format("{}: {}\n", parameter.name, host::Trim(parameter.valueStrings[index]));
-      } else {
-        context.out << fmt::format("{}: {}{}{}\n", parameter.name, parameter.value,
-                                   symbol.empty() || symbol == "%" ? "" : " ", symbol);
-      }
+      context.out << fmt::format("{}: {}\n", parameter.name,
+                                 named ? std::string(host::Trim(parameter.valueStrings[index]))
+                                       : ValueText(parameter, parameter.value));
     }
     return 0;
   }

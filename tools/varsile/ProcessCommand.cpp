@@ -91,13 +91,19 @@ unsigned DefaultWorkers() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-bool NothingIsGated(GateSession& session) {
+// The pitch classes that pass whole: their interval is at full volume.
+std::bitset<12> PassingClasses(GateSession& session) {
+  const host::ParameterDescription& key = session.Catalogue().Require("key");
+  const int keyClass = static_cast<int>(std::lround(session.Unit().GetParameter(key.id)));
   const IntervalTable intervals = IntervalTable::Find(session.Catalogue());
-  for (int n = 0; n < 12; ++n) {
-    if (session.Unit().GetParameter(intervals.Parameter(n).id) < intervals.Parameter(n).maxValue)
-      return false;
+  std::bitset<12> passes;
+  for (int pitchClass = 0; pitchClass < 12; ++pitchClass) {
+    const host::ParameterDescription& interval =
+        intervals.Parameter(((pitchClass - keyClass) % 12 + 12) % 12);
+    passes[static_cast<std::size_t>(pitchClass)] =
+        session.Unit().GetParameter(interval.id) >= interval.maxValue;
   }
-  return true;
+  return passes;
 }
 
 }  // namespace
@@ -177,22 +183,12 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
     RunChannelsInParallel(input, channels, request.workers != 0 ? request.workers : DefaultWorkers(), run);
   }
   WarnIfShort(input, framesRead, context);
-  const bool nothingGated = !request.gate.bypass && NothingIsGated(session);
+  const std::bitset<12> passes = PassingClasses(session);
 
   output.Commit();
   if (meters) meters->Commit();
   if (preset) preset->Commit();
   if (request.report || request.plot) {
-    const host::ParameterDescription& key = session.Catalogue().Require("key");
-    const int keyClass = static_cast<int>(std::lround(session.Unit().GetParameter(key.id)));
-    const IntervalTable intervals = IntervalTable::Find(session.Catalogue());
-    std::bitset<12> passes;
-    for (int pitchClass = 0; pitchClass < 12; ++pitchClass) {
-      const host::ParameterDescription& interval =
-          intervals.Parameter(((pitchClass - keyClass) % 12 + 12) % 12);
-      passes[static_cast<std::size_t>(pitchClass)] =
-          session.Unit().GetParameter(interval.id) >= interval.maxValue;
-    }
     const std::vector<NoteSegment> segments = MergeShortSegments(heard.Segments(), kDefaultMinNoteSeconds);
     const std::vector<std::string>& noteNames = session.Catalogue().Require("current note").valueStrings;
     if (request.plot) {
@@ -210,7 +206,7 @@ void ProcessFile(const ProcessRequest& request, CliContext& context) {
           [&](int pitchClass) { return passes.test(static_cast<std::size_t>(pitchClass)); }, *request.report);
     }
   }
-  if (nothingGated) {
+  if (!request.gate.bypass && passes.all()) {
     context.err << "varsile: warning: every interval is at 100 %, so the output is the input unchanged "
                    "(choose --scale, --volume or --preset)\n";
   }
