@@ -240,12 +240,18 @@ py::list AnalyzeChannel(const Audio& audio, UInt32 channel, double sampleRate, U
                         const cli::GateOptions& options, double minNote) {
   GateHost gate(sampleRate, 1, block, options);
   cli::NoteSegments segments;
+  // The input is kept, so that each block's levels tell silence, as the program does.
+  std::vector<Float32> rendered(audio.frames);
   const Float32* input = audio.pointers[channel];
-  Float32* output = audio.pointers[channel];
+  Float32* output = rendered.data();
   {
     py::gil_scoped_release unlocked;
+    std::size_t from = 0;
     gate.RenderWhole(&input, &output, audio.frames, [&](std::size_t done) {
-      segments.Add(gate.ReadMeters(static_cast<double>(done) / sampleRate));
+      cli::MeterReading reading = gate.ReadMeters(static_cast<double>(done) / sampleRate);
+      cli::AddLevels(reading, input + from, output + from, static_cast<UInt32>(done - from));
+      segments.Add(reading);
+      from = done;
     });
   }
   segments.MergeShorterThan(minNote);

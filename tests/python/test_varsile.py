@@ -109,6 +109,7 @@ def test_analysis_equals_the_program(song):
         assert f"{segment['accuracy']:.2f}" == accuracy
     merged = varsile.analyze(melody(), RATE)
     assert [(s["channel"], s["name"]) for s in merged] == [(c, n) for c in (0, 1) for n in ("C", "C#", "G")]
+    assert [s["pitch_class"] for s in varsile.analyze(np.zeros(RATE), RATE)] == [None]
 
 
 def test_dask_example_gates_a_folder_tree(tmp_path):
