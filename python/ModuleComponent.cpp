@@ -3,12 +3,11 @@
 #include <AudioUnit/AudioUnit.h>
 #include <dlfcn.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 
+#include "Cli.h"
 #include "CliError.h"
-#include "ComponentLocator.h"
 #include "GateSession.h"
 
 namespace varsile::python {
@@ -23,11 +22,7 @@ std::string ModuleDirectory() {
 }
 
 host::ComponentSearch GateSearch() {
-  host::ComponentSearch search;
-  if (const char* path = std::getenv("VARSILE_COMPONENT_PATH")) search.searchPath = path;
-  search.defaultManifests =
-      host::DefaultManifests(ModuleDirectory(), VARSILE_BUILD_TREE_MANIFEST, VARSILE_INSTALLED_MANIFEST);
-  return search;
+  return cli::GateSearch(ModuleDirectory(), VARSILE_BUILD_TREE_MANIFEST, VARSILE_INSTALLED_MANIFEST);
 }
 
 }  // namespace

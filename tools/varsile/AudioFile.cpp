@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <string_view>
 
 #include "CliError.h"
+#include "CommandLine.h"
 
 namespace varsile::cli {
 
@@ -64,11 +64,6 @@ Float32 IntegerFullScale(int format) {
     default:
       return 0.0f;
   }
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 bool FormatFits(int format, UInt32 channels, Float64 sampleRate) {

@@ -47,9 +47,8 @@ int RunBatch(const std::vector<std::string>& names, unsigned jobs, CliContext& c
       context.out << out.str();
       context.out.flush();
       context.err << err.str();
-      if (context.stderrIsTerminal && finished < names.size()) {
-        context.err << finished << " of " << names.size() << " files done" << std::flush;
-      }
+      if (context.stderrIsTerminal && finished < names.size())
+        context.err << fmt::format("{} of {} files done", finished, names.size()) << std::flush;
     }
   };
   std::vector<std::thread> threads;
@@ -57,9 +56,8 @@ int RunBatch(const std::vector<std::string>& names, unsigned jobs, CliContext& c
   worker();
   for (std::thread& thread : threads) thread.join();
 
-  context.err << "varsile: " << names.size() - failed << " of " << names.size() << " files done";
-  if (failed > 0) context.err << ", " << failed << " failed";
-  context.err << '\n';
+  context.err << fmt::format("varsile: {} of {} files done{}\n", names.size() - failed, names.size(),
+                             failed > 0 ? fmt::format(", {} failed", failed) : "");
   return failed > 0 ? kExitFailure : 0;
 }
 

@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include <cstdlib>
 #include <new>
 #include <string_view>
 
@@ -37,6 +38,14 @@ constexpr Command kCommands[] = {
 };
 
 }  // namespace
+
+host::ComponentSearch GateSearch(const std::string& programDir, const std::string& buildTreeManifest,
+                                 const std::string& installedManifest) {
+  host::ComponentSearch search;
+  if (const char* path = std::getenv("VARSILE_COMPONENT_PATH")) search.searchPath = path;
+  search.defaultManifests = host::DefaultManifests(programDir, buildTreeManifest, installedManifest);
+  return search;
+}
 
 int RunCli(std::span<const std::string> arguments, CliContext& context) {
   try {

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
@@ -98,6 +99,12 @@ double ParseNumber(std::string_view option, std::string_view text) {
     throw UsageError(fmt::format("{} needs a number, got '{}'", option, text));
   }
   return value;
+}
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
 }
 
 std::optional<long> WholeNumber(std::string_view text) {

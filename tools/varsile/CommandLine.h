@@ -29,6 +29,9 @@ CLI::Option* AddWholeNumber(CLI::App& app, const std::string& name, UInt32& valu
 // "<option> needs a number, got '<text>'".
 double ParseNumber(std::string_view option, std::string_view text);
 
+// The text in lower case (ASCII), for names typed in any case.
+std::string Lower(std::string_view text);
+
 // The whole text as a whole number, if it is one.
 std::optional<long> WholeNumber(std::string_view text);
 

@@ -10,12 +10,6 @@ namespace varsile::cli {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string lower;
-  for (const char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 // Interval names compared loosely: "Minor-Third", "aug fourth", "aug. fourth".
 std::string Loose(std::string_view text) {
   std::string loose;

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "CliError.h"
+#include "CommandLine.h"
 #include "PendingFile.h"
 
 namespace varsile::cli {
@@ -30,9 +31,7 @@ constexpr std::array<Colour, 8> kChannelColours{{{0.12, 0.39, 0.80},
                                                  {0.10, 0.60, 0.60}}};
 
 std::string Extension(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension;
+  return Lower(std::filesystem::path(path).extension().string());
 }
 
 cairo_status_t WriteToPending(void* closure, const unsigned char* data, unsigned int length) {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "CliError.h"
 #include "PendingFile.h"
@@ -28,13 +28,12 @@ CFRef<CFPropertyListRef> ReadPresetFile(const std::string& path) {
   if (!file) throw CliError("cannot open '{}': {}", path, std::strerror(errno));
   const std::uintmax_t size = std::filesystem::file_size(path, error);
   if (!error && size > kMaxPresetBytes) throw CliError("cannot read preset '{}': file too large", path);
-  std::ostringstream text;
-  text << file.rdbuf();
+  const std::string text{std::istreambuf_iterator<char>(file), {}};
   if (file.bad()) throw CliError("cannot read preset '{}': {}", path, std::strerror(errno));
 
   CFRef<CFPropertyListRef> state;
   try {
-    state = FromXml(text.str());
+    state = FromXml(text);
   } catch (const CliError& failure) {
     throw CliError("cannot read preset '{}': {}", path, failure.what());
   }

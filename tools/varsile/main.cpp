@@ -1,7 +1,6 @@
 // varsile: a command-line host that gates audio files by key and scale.
 #include <unistd.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,11 +11,10 @@
 int main(int argc, char** argv) {
   varsile::cli::RemoveTemporaryFilesOnSignals();
   std::vector<std::string> arguments(argv + 1, argv + argc);
-  varsile::cli::CliContext context{std::cout, std::cerr, false, {}};
-  context.stderrIsTerminal = isatty(STDERR_FILENO) != 0;
-  if (const char* path = std::getenv("VARSILE_COMPONENT_PATH")) context.componentSearch.searchPath = path;
-  context.componentSearch.defaultManifests = varsile::host::DefaultManifests(
-      varsile::host::ProgramDirectory(), VARSILE_BUILD_TREE_MANIFEST, VARSILE_INSTALLED_MANIFEST);
+  varsile::cli::CliContext context{
+      std::cout, std::cerr, isatty(STDERR_FILENO) != 0,
+      varsile::cli::GateSearch(varsile::host::ProgramDirectory(), VARSILE_BUILD_TREE_MANIFEST,
+                               VARSILE_INSTALLED_MANIFEST)};
   const int status = varsile::cli::RunCli(arguments, context);
   std::cout.flush();
   return status;
