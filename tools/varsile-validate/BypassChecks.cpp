@@ -76,7 +76,7 @@ void CheckBypass(Report& report, const Target& target) {
   rig.ClearProblem();
   for (int i = 0; i < 20 && status == noErr; ++i) {
     status = rig.Render(512);
-    for (UInt32 channel = 0; channel < 2 && status == noErr; ++channel) stats.Add(rig.Output(channel));
+    if (status == noErr) rig.ScanOutput(stats);
   }
   report.Check(setOff == noErr && status == noErr && stats.Clean() && rig.Problem().empty(), "switch-off",
                "set 0: " + StatusText(setOff) + "; then 20 renders: " + StatusText(status) + ", " +

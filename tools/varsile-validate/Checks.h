@@ -16,27 +16,22 @@ namespace varsile::validate {
 using host::PropertyInfo;
 class RenderRig;
 
+// What a group runs, given the report and the component.
+using GroupRun = void(Report& report, const Target& target);
+
 struct CheckGroup {
   std::string_view name;
   std::string_view title;
-  void (*run)(Report& report, const Target& target);
+  GroupRun* run;
 };
 
 // In the order they run.
 std::span<const CheckGroup> CheckGroups();
 
-void CheckComponent(Report& report, const Target& target);        // ComponentChecks.cpp
-void CheckProperties(Report& report, const Target& target);       // PropertyChecks.cpp
-void CheckParameters(Report& report, const Target& target);       // ParameterChecks.cpp
-void CheckFormats(Report& report, const Target& target);          // FormatChecks.cpp
-void CheckInitialization(Report& report, const Target& target);   // InitializationChecks.cpp
-void CheckRendering(Report& report, const Target& target);        // RenderChecks.cpp
-void CheckBypass(Report& report, const Target& target);           // BypassChecks.cpp
-void CheckReset(Report& report, const Target& target);            // ResetChecks.cpp
-void CheckScheduledEvents(Report& report, const Target& target);  // ScheduledEventChecks.cpp
-void CheckState(Report& report, const Target& target);            // StateChecks.cpp
-void CheckNotifications(Report& report, const Target& target);    // NotificationChecks.cpp
-void CheckListeners(Report& report, const Target& target);        // ListenerChecks.cpp
+// The groups, each in the file of its name: CheckComponent in
+// ComponentChecks.cpp, CheckRendering in RenderChecks.cpp, and so on.
+GroupRun CheckComponent, CheckProperties, CheckParameters, CheckFormats, CheckInitialization, CheckRendering,
+    CheckBypass, CheckReset, CheckScheduledEvents, CheckState, CheckNotifications, CheckListeners;
 
 // Runs the named groups (every group when none is named), each followed by
 // a count of the property-list values it left alive. False, with nothing

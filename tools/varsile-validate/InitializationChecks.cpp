@@ -30,9 +30,7 @@ void CheckConfigurations(Report& report, const Target& target) {
       const OSStatus initialized = unit.Initialize();
       const OSStatus rendered = initialized == noErr ? rig.Render(512) : initialized;
       SampleStats stats;
-      if (rendered == noErr) {
-        for (UInt32 channel = 0; channel < channels; ++channel) stats.Add(rig.Output(channel));
-      }
+      if (rendered == noErr) rig.ScanOutput(stats);
       AudioStreamBasicDescription output{};
       unit.GetFormat(kAudioUnitScope_Output, 0, output);
       const OSStatus uninitialized = unit.Uninitialize();
@@ -122,7 +120,7 @@ void CheckReconfiguration(Report& report, const Target& target) {
   const OSStatus initialized = unit->Initialize();
   const OSStatus rendered = initialized == noErr ? rig.Render(256) : initialized;
   SampleStats stats;
-  if (rendered == noErr) stats.Add(rig.Output(0));
+  if (rendered == noErr) rig.ScanOutput(stats);
   report.Check(uninitialized == noErr && formats == noErr && input == noErr && initialized == noErr &&
                    rendered == noErr && stats.Clean(),
                "reconfigure",

@@ -356,19 +356,16 @@ void CheckEveryProperty(Report& report, const Target& target) {
   FindSamples(*unit, parameter, clump);
 
   std::vector<Ledger> ledgers(KnownProperties().size());
-  PropertyWalk uninitialized(*unit, false, parameter, clump);
-  for (std::size_t i = 0; i < KnownProperties().size(); ++i) {
-    uninitialized.Walk(KnownProperties()[i], ledgers[i]);
-  }
+  const auto walkAll = [&](PropertyWalk walk) {
+    for (std::size_t i = 0; i < KnownProperties().size(); ++i) walk.Walk(KnownProperties()[i], ledgers[i]);
+  };
+  walkAll(PropertyWalk(*unit, false, parameter, clump));
 
   // Again on an initialized instance, if the unit gets that far; the
   // initialization checks say why not.
   host::UnitInstance initializedUnit(target.component);
   if (initializedUnit.ConfigureIO(44100.0, 2) == noErr && initializedUnit.Initialize() == noErr) {
-    PropertyWalk initialized(initializedUnit, true, parameter, clump);
-    for (std::size_t i = 0; i < KnownProperties().size(); ++i) {
-      initialized.Walk(KnownProperties()[i], ledgers[i]);
-    }
+    walkAll(PropertyWalk(initializedUnit, true, parameter, clump));
   } else {
     report.Note("(no initialized instance: the properties were checked uninitialized only)");
   }

@@ -56,7 +56,7 @@ Run RenderMany(RenderRig& rig, UInt32 frames, UInt32 count,
       if (run.failed++ == 0) run.firstError = status;
       continue;
     }
-    for (UInt32 channel = 0; channel < rig.Channels(); ++channel) run.stats.Add(rig.Output(channel));
+    rig.ScanOutput(run.stats);
   }
   return run;
 }

@@ -157,6 +157,10 @@ std::span<const float> RenderRig::Output(UInt32 channel) const {
   return mOutput[channel];
 }
 
+void RenderRig::ScanOutput(SampleStats& stats) const {
+  for (const std::vector<float>& channel : mOutput) stats.Add(channel);
+}
+
 std::vector<float> RenderRig::Input(UInt32 channel, Float64 start, UInt32 frames) const {
   std::vector<float> input(frames);
   const auto first = static_cast<std::int64_t>(start);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "SampleScan.h"
 #include "UnitInstance.h"
 
 namespace varsile::validate {
@@ -68,6 +69,8 @@ class RenderRig {
 
   // The output of the last render that returned noErr.
   std::span<const float> Output(UInt32 channel) const;
+  // Adds that output, every channel, to stats.
+  void ScanOutput(SampleStats& stats) const;
   // The input the callback sends for frames starting at sample time start.
   std::vector<float> Input(UInt32 channel, Float64 start, UInt32 frames) const;
 

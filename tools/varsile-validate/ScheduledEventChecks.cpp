@@ -42,9 +42,7 @@ Outcome ScheduleAndRender(host::UnitInstance& unit, RenderRig& rig,
   outcome.scheduled =
       AudioUnitScheduleParameters(unit.Get(), events.data(), static_cast<UInt32>(events.size()));
   outcome.rendered = rig.Render(kFrames);
-  if (outcome.rendered == noErr) {
-    for (UInt32 channel = 0; channel < rig.Channels(); ++channel) outcome.stats.Add(rig.Output(channel));
-  }
+  if (outcome.rendered == noErr) rig.ScanOutput(outcome.stats);
   return outcome;
 }
 
