@@ -2,10 +2,10 @@
 // version and can-do answers; the lifecycle selectors in every order a host
 // may call them.
 #include <AudioToolbox/AudioComponentRegistry.h>
+#include <fmt/format.h>
 
 #include <array>
 #include <atomic>
-#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -111,10 +111,9 @@ void CheckThreadedOpen(Report& report, const Target& target) {
 
 void CheckVersion(Report& report, const Target& target, host::UnitInstance& unit) {
   const OSStatus version = CallSelector(unit.Get(), kComponentVersionSelect);
-  char text[96];
-  std::snprintf(text, sizeof text, "the version selector answers 0x%08X, the registry 0x%08X",
-                static_cast<unsigned>(version), static_cast<unsigned>(target.version));
-  report.Check(static_cast<UInt32>(version) == target.version, "version", text);
+  report.Check(static_cast<UInt32>(version) == target.version, "version",
+               fmt::format("the version selector answers 0x{:08X}, the registry 0x{:08X}",
+                           static_cast<UInt32>(version), target.version));
 }
 
 void CheckCanDo(Report& report, host::UnitInstance& unit) {

@@ -3,8 +3,9 @@
 // global scope agree with the output element, formats that are not
 // canonical are refused, and an initialized unit refuses a change but takes
 // back its own format.
+#include <fmt/format.h>
+
 #include <array>
-#include <cstdio>
 
 #include "Checks.h"
 #include "Text.h"
@@ -16,12 +17,9 @@ namespace {
 constexpr std::array<Float64, 7> kRates{8000.0, 22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0};
 
 std::string FormatText(const AudioStreamBasicDescription& format) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%s Hz, %s, flags 0x%X, %u ch, %u bits, %u bytes per frame",
-                FloatText(format.mSampleRate).c_str(), FourCCText(format.mFormatID).c_str(),
-                static_cast<unsigned>(format.mFormatFlags), static_cast<unsigned>(format.mChannelsPerFrame),
-                static_cast<unsigned>(format.mBitsPerChannel), static_cast<unsigned>(format.mBytesPerFrame));
-  return text;
+  return fmt::format("{} Hz, {}, flags 0x{:X}, {} ch, {} bits, {} bytes per frame",
+                     FloatText(format.mSampleRate), FourCCText(format.mFormatID), format.mFormatFlags,
+                     format.mChannelsPerFrame, format.mBitsPerChannel, format.mBytesPerFrame);
 }
 
 void CheckDefaults(Report& report, host::UnitInstance& unit) {
