@@ -41,95 +41,98 @@ class AUBase : public ComponentBase, public AUElementCreator {
          UInt32 numGroupElements = 0, UInt32 numPartElements = 0);
 
   // ---- Virtual operations, in slot order ----
-  ~AUBase() override;               // 1-2
-  void PostConstructor() override;  // 3
-  void PreDestructor() override;    // 4
+  // Beside each, the thread that calls it: control (the host's control
+  // threads), render (the render thread, inside DoRender) or any.
+  ~AUBase() override;               // 1-2 control
+  void PostConstructor() override;  // 3 control
+  void PreDestructor() override;    // 4 control
                                     // 5 Version, kept from ComponentBase
-  virtual OSStatus Initialize();    // 6
-  virtual void Cleanup();           // 7
-  virtual OSStatus Reset(AudioUnitScope scope, AudioUnitElement element);  // 8
+  virtual OSStatus Initialize();    // 6 control
+  virtual void Cleanup();           // 7 control
+  virtual OSStatus Reset(AudioUnitScope scope, AudioUnitElement element);  // 8 control
   virtual OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                                   UInt32& outDataSize, Boolean& outWritable);  // 9
+                                   UInt32& outDataSize, Boolean& outWritable);  // 9 control
   virtual OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                               void* outData);  // 10
+                               void* outData);  // 10 control
   virtual OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                               const void* inData, UInt32 inDataSize);  // 11
+                               const void* inData, UInt32 inDataSize);  // 11 control
   virtual OSStatus RemovePropertyValue(AudioUnitPropertyID id, AudioUnitScope scope,
-                                       AudioUnitElement element);  // 12
+                                       AudioUnitElement element);  // 12 control
   virtual OSStatus AddPropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
-                                       void* refCon);  // 13
+                                       void* refCon);  // 13 control
   virtual OSStatus RemovePropertyListener(AudioUnitPropertyID id, AudioUnitPropertyListenerProc proc,
                                           void* refCon,
-                                          bool refConSpecified);                   // 14
-  virtual OSStatus SetRenderNotification(AURenderCallback proc, void* refCon);     // 15
-  virtual OSStatus RemoveRenderNotification(AURenderCallback proc, void* refCon);  // 16
+                                          bool refConSpecified);                   // 14 control
+  virtual OSStatus SetRenderNotification(AURenderCallback proc, void* refCon);     // 15 any
+  virtual OSStatus RemoveRenderNotification(AURenderCallback proc, void* refCon);  // 16 any
   virtual OSStatus GetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
-                                AudioUnitParameterValue& outValue);  // 17
+                                AudioUnitParameterValue& outValue);  // 17 any
   virtual OSStatus SetParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
-                                AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 18
+                                AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 18 any
   virtual OSStatus SetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
-                                     AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 19
+                                     AudioUnitParameterValue value, UInt32 bufferOffsetInFrames);  // 19 any
   virtual OSStatus GetGroupParameter(AudioUnitParameterID id, AudioUnitElement element,
-                                     AudioUnitParameterValue& outValue);                        // 20
-  virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* events, UInt32 numEvents);  // 21
+                                     AudioUnitParameterValue& outValue);  // 20 any
+  virtual OSStatus ScheduleParameter(const AudioUnitParameterEvent* events,
+                                     UInt32 numEvents);  // 21 any, never during a render
   virtual OSStatus RenderBus(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                             UInt32 busNumber, UInt32 frames) VARSILE_NONBLOCKING;  // 22
+                             UInt32 busNumber, UInt32 frames) VARSILE_NONBLOCKING;  // 22 render
   virtual OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                          UInt32 frames) VARSILE_NONBLOCKING;             // 23
-  virtual bool BusCountWritable(AudioUnitScope scope);                    // 24
-  virtual OSStatus SetBusCount(AudioUnitScope scope, UInt32 count);       // 25
-  virtual OSStatus SetConnection(const AudioUnitConnection& connection);  // 26
+                          UInt32 frames) VARSILE_NONBLOCKING;             // 23 render
+  virtual bool BusCountWritable(AudioUnitScope scope);                    // 24 control
+  virtual OSStatus SetBusCount(AudioUnitScope scope, UInt32 count);       // 25 control
+  virtual OSStatus SetConnection(const AudioUnitConnection& connection);  // 26 control
   virtual OSStatus SetInputCallback(UInt32 propertyID, AudioUnitElement element, AURenderCallback proc,
-                                    void* refCon);  // 27
+                                    void* refCon);  // 27 control
   // outList null asks for the count only.
   virtual OSStatus GetParameterList(AudioUnitScope scope, AudioUnitParameterID* outList,
-                                    UInt32& outNumParameters);  // 28
+                                    UInt32& outNumParameters);  // 28 control
   virtual OSStatus GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
-                                    AudioUnitParameterInfo& outInfo);  // 29
+                                    AudioUnitParameterInfo& outInfo);  // 29 control
   // A new class-info dictionary that the caller releases.
-  virtual OSStatus SaveState(CFPropertyListRef* outData);  // 30
-  virtual OSStatus RestoreState(CFPropertyListRef data);   // 31
+  virtual OSStatus SaveState(CFPropertyListRef* outData);  // 30 control
+  virtual OSStatus RestoreState(CFPropertyListRef data);   // 31 control
   // outStrings null asks whether strings exist.
   virtual OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
-                                            CFArrayRef* outStrings);  // 32
+                                            CFArrayRef* outStrings);  // 32 control
   virtual OSStatus CopyClumpName(AudioUnitScope scope, UInt32 clumpID, SInt32 desiredNameLength,
-                                 CFStringRef* outClumpName);  // 33
+                                 CFStringRef* outClumpName);  // 33 control
   // outData null asks whether presets exist.
-  virtual OSStatus GetPresets(CFArrayRef* outData) const;                                 // 34
-  virtual OSStatus NewFactoryPresetSet(const AUPreset& preset);                           // 35
-  virtual UInt32 GetNumCustomUIComponents();                                              // 36
-  virtual void GetUIComponentDescs(ComponentDescription* outDescriptions);                // 37
-  virtual CFURLRef CopyIconLocation();                                                    // 38
-  virtual Float64 GetLatency();                                                           // 39
-  virtual Float64 GetTailTime();                                                          // 40
-  virtual bool SupportsTail();                                                            // 41
-  virtual bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) = 0;  // 42
+  virtual OSStatus GetPresets(CFArrayRef* outData) const;                                 // 34 control
+  virtual OSStatus NewFactoryPresetSet(const AUPreset& preset);                           // 35 control
+  virtual UInt32 GetNumCustomUIComponents();                                              // 36 control
+  virtual void GetUIComponentDescs(ComponentDescription* outDescriptions);                // 37 control
+  virtual CFURLRef CopyIconLocation();                                                    // 38 control
+  virtual Float64 GetLatency();                                                           // 39 any
+  virtual Float64 GetTailTime();                                                          // 40 any
+  virtual bool SupportsTail();                                                            // 41 control
+  virtual bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) = 0;  // 42 control
   // The published channel configurations; *outInfo may be left untouched when 0.
-  virtual UInt32 SupportedNumChannels(const AUChannelInfo** outInfo);  // 43
+  virtual UInt32 SupportedNumChannels(const AUChannelInfo** outInfo);  // 43 control
   virtual bool ValidFormat(AudioUnitScope scope, AudioUnitElement element,
-                           const CAStreamBasicDescription& format);  // 44
+                           const CAStreamBasicDescription& format);  // 44 control
   virtual const CAStreamBasicDescription& GetStreamFormat(AudioUnitScope scope,
-                                                          AudioUnitElement element);  // 45
+                                                          AudioUnitElement element);  // 45 control
   virtual OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                                       const CAStreamBasicDescription& previousFormat,
-                                      const CAStreamBasicDescription& newFormat);     // 46
-  AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) override;  // 47
-  virtual void ReallocateBuffers();                                                   // 48
-  virtual void SetMaxFramesPerSlice(UInt32 frames);                                   // 49
-  virtual OSStatus CanSetMaxFrames() const;                                           // 50
+                                      const CAStreamBasicDescription& newFormat);     // 46 control
+  AUElement* CreateElement(AudioUnitScope scope, AudioUnitElement element) override;  // 47 control
+  virtual void ReallocateBuffers();                                                   // 48 control
+  virtual void SetMaxFramesPerSlice(UInt32 frames);                                   // 49 control
+  virtual OSStatus CanSetMaxFrames() const;                                           // 50 control
   virtual UInt32 GetChannelLayoutTags(AudioUnitScope scope, AudioUnitElement element,
-                                      AudioChannelLayoutTag* outLayoutTags);  // 51
+                                      AudioChannelLayoutTag* outLayoutTags);  // 51 control
   // The layout's size in bytes (0: none); outLayout null asks for the size only.
   virtual UInt32 GetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
                                        AudioChannelLayout* outLayout,
-                                       bool& outWritable);  // 52
+                                       bool& outWritable);  // 52 control
   virtual OSStatus SetAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element,
-                                         const AudioChannelLayout* layout);                   // 53
-  virtual OSStatus RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element);  // 54
+                                         const AudioChannelLayout* layout);                   // 53 control
+  virtual OSStatus RemoveAudioChannelLayout(AudioUnitScope scope, AudioUnitElement element);  // 54 control
   virtual OSStatus ProcessForScheduledParams(std::vector<AudioUnitParameterEvent>& events, UInt32 frames,
-                                             void* context) VARSILE_NONBLOCKING;  // 55
+                                             void* context) VARSILE_NONBLOCKING;  // 55 render
   virtual OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
-                                         UInt32 totalFrames) VARSILE_NONBLOCKING;  // 56
+                                         UInt32 totalFrames) VARSILE_NONBLOCKING;  // 56 render
 
   // ---- Lifecycle ----
   // The initialize selector: Initialize, then buffers, then the published flag.

@@ -19,33 +19,33 @@ class AUEffectBase : public AUBase {
   };
 
   AUEffectBase(AudioComponentInstance instance, bool processesInPlace = true);
-  ~AUEffectBase() override;
-
-  OSStatus Initialize() override;
-  void Cleanup() override;
-  OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;
+  // Beside each virtual, the thread that calls it (as in AUBase).
+  ~AUEffectBase() override;                                                 // control
+  OSStatus Initialize() override;                                           // control
+  void Cleanup() override;                                                  // control
+  OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;  // control
   OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                           UInt32& outDataSize, Boolean& outWritable) override;
+                           UInt32& outDataSize, Boolean& outWritable) override;  // control
   OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                       void* outData) override;
+                       void* outData) override;  // control
   OSStatus SetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
-                       const void* inData, UInt32 inDataSize) override;
+                       const void* inData, UInt32 inDataSize) override;  // control
   OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
-                  UInt32 frames) VARSILE_NONBLOCKING override;
-  bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) override;
+                  UInt32 frames) VARSILE_NONBLOCKING override;                         // render
+  bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) override;  // control
   OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
                               const CAStreamBasicDescription& previousFormat,
-                              const CAStreamBasicDescription& newFormat) override;
+                              const CAStreamBasicDescription& newFormat) override;  // control
   OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
-                                 UInt32 totalFrames) VARSILE_NONBLOCKING override;
+                                 UInt32 totalFrames) VARSILE_NONBLOCKING override;  // render
 
   // ---- Virtual operations added by the effect base, in slot order ----
   // A kernel for one channel, or null (that channel is then not processed).
-  virtual AUKernelBase* NewKernel();
+  virtual AUKernelBase* NewKernel();  // control
   virtual OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& input,
-                                      AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING;
-  virtual bool ShouldBypassEffect();
-  virtual void SetBypassEffect(bool bypass);
+                                      AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING;  // render
+  virtual bool ShouldBypassEffect();                                                                // render
+  virtual void SetBypassEffect(bool bypass);                                                        // control
 
   // ---- For kernels and the effect ----
   using AUBase::GetParameter;

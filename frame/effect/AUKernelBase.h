@@ -9,17 +9,17 @@ class AUEffectBase;
 class AUKernelBase {
  public:
   explicit AUKernelBase(AUEffectBase* effect) noexcept : mEffect(effect) {}
-  virtual ~AUKernelBase();
+  virtual ~AUKernelBase();  // control
 
   AUKernelBase(const AUKernelBase&) = delete;
   AUKernelBase& operator=(const AUKernelBase&) = delete;
 
-  virtual void Reset();
+  virtual void Reset();  // any: the reset selector, or the render after a bypass ends
   // channelStride: samples between successive frames of this channel (1 when
   // non-interleaved). ioSilence arrives true when the input is silent; leave
   // it true only when the output is silent too.
   virtual void Process(const Float32* source, Float32* destination, UInt32 frames, UInt32 channelStride,
-                       bool& ioSilence) noexcept VARSILE_NONBLOCKING = 0;
+                       bool& ioSilence) noexcept VARSILE_NONBLOCKING = 0;  // render
 
   UInt32 GetChannelNum() const noexcept { return mChannelIndex; }
   void SetChannelNum(UInt32 channel) noexcept { mChannelIndex = channel; }
