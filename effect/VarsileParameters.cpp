@@ -61,28 +61,35 @@ constexpr AudioUnitParameterOptions kNoteMonitor =
 static_assert(kControl == 0xC8100000u && kIntervalVolume == 0xC8900000u && kMeter == 0x40108000u &&
               kNoteMonitor == 0x40100000u);
 
-constexpr GateParameterSpec Interval() {
-  return {nullptr, kVolumeClump, kAudioUnitParameterUnit_Percent, 0.0f, 100.0f, 100.0f, kIntervalVolume};
+// The named rows in id order; the twelve interval volumes, which share one
+// row, go in after the master volume.
+constexpr std::array<GateParameterSpec, kNumberOfGateParams> WithIntervals(
+    const std::array<GateParameterSpec, kNumberOfGateParams - kNumberOfIntervals>& named) {
+  constexpr GateParameterSpec kInterval{
+      nullptr, kVolumeClump, kAudioUnitParameterUnit_Percent, 0.0f, 100.0f, 100.0f, kIntervalVolume};
+  std::array<GateParameterSpec, kNumberOfGateParams> table{};
+  for (UInt32 id = 0, n = 0; id < kNumberOfGateParams; ++id)
+    table[id] = IsIntervalParameter(id) ? kInterval : named[n++];
+  return table;
+}
+
+// Ids in order up to the release time, then the meters, then the tracking settings.
+constexpr std::array<AudioUnitParameterID, kNumberOfGateParams> DefaultOrder() {
+  std::array<AudioUnitParameterID, kNumberOfGateParams> order{};
+  for (AudioUnitParameterID id = 0; id <= kGateParam_ReleaseTime; ++id) order[id] = id;
+  const AudioUnitParameterID rest[] = {kGateParam_CurrentVolume,   kGateParam_CurrentNote,
+                                       kGateParam_Accuracy,        kGateParam_A4Frequency,
+                                       kGateParam_JitterThreshold, kGateParam_AccuracyThreshold};
+  for (UInt32 i = 0; i < std::size(rest); ++i) order[kGateParam_ReleaseTime + 1 + i] = rest[i];
+  return order;
 }
 
 }  // namespace
 
-const std::array<GateParameterSpec, kNumberOfGateParams> kGateParameterTable = {{
+const std::array<GateParameterSpec, kNumberOfGateParams> kGateParameterTable = WithIntervals({{
     {&kName_GateParam_Key, kTranspositionClump, kAudioUnitParameterUnit_Indexed, 0.0f, 11.0f, 0.0f, kControl},
     {&kName_GateParam_MasterVolume, kTranspositionClump, kAudioUnitParameterUnit_Percent, 0.0f, 100.0f,
      100.0f, kControl},
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
-    Interval(),
     {&kName_GateParam_AttackTime, kTimingClump, kAudioUnitParameterUnit_Seconds, 0.01f, 10.0f, 1.0f,
      kControl},
     {&kName_GateParam_ReleaseTime, kTimingClump, kAudioUnitParameterUnit_Seconds, 0.01f, 10.0f, 1.0f,
@@ -99,32 +106,9 @@ const std::array<GateParameterSpec, kNumberOfGateParams> kGateParameterTable = {
      kNoteMonitor},
     {&kName_GateParam_Accuracy, kGateMonitorClump, kAudioUnitParameterUnit_Percent, 0.0f, 100.0f, 0.0f,
      kMeter},
-}};
+}});
 
-const std::array<AudioUnitParameterID, kNumberOfGateParams> kGateParameterDefaultOrder = {
-    kGateParam_Key,
-    kGateParam_MasterVolume,
-    kGateParam_FirstInterval + 0,
-    kGateParam_FirstInterval + 1,
-    kGateParam_FirstInterval + 2,
-    kGateParam_FirstInterval + 3,
-    kGateParam_FirstInterval + 4,
-    kGateParam_FirstInterval + 5,
-    kGateParam_FirstInterval + 6,
-    kGateParam_FirstInterval + 7,
-    kGateParam_FirstInterval + 8,
-    kGateParam_FirstInterval + 9,
-    kGateParam_FirstInterval + 10,
-    kGateParam_FirstInterval + 11,
-    kGateParam_AttackTime,
-    kGateParam_ReleaseTime,
-    kGateParam_CurrentVolume,
-    kGateParam_CurrentNote,
-    kGateParam_Accuracy,
-    kGateParam_A4Frequency,
-    kGateParam_JitterThreshold,
-    kGateParam_AccuracyThreshold,
-};
+const std::array<AudioUnitParameterID, kNumberOfGateParams> kGateParameterDefaultOrder = DefaultOrder();
 
 CFStringRef GateClumpName(UInt32 clumpID) noexcept {
   switch (clumpID) {

@@ -3,7 +3,6 @@
 // and a dictionary read back may be damaged, foreign or hostile.
 #include <cstddef>
 #include <limits>
-#include <new>
 #include <vector>
 
 #include "AUBase.h"
@@ -28,32 +27,9 @@ constexpr AudioUnitScope kSavedParameterScopes = 3;
 constexpr std::size_t kRecordHeaderBytes = 12;
 constexpr std::size_t kPairBytes = 8;
 
-// One reference to a value, released on every way out.
-class CFHolder {
- public:
-  explicit CFHolder(CFTypeRef value) {
-    if (value == nullptr) throw std::bad_alloc();
-    mValue = value;
-  }
-  ~CFHolder() {
-    if (mValue != nullptr) CFRelease(mValue);
-  }
-  CFHolder(const CFHolder&) = delete;
-  CFHolder& operator=(const CFHolder&) = delete;
-  CFTypeRef get() const noexcept { return mValue; }
-  CFTypeRef release() noexcept {
-    CFTypeRef value = mValue;
-    mValue = nullptr;
-    return value;
-  }
-
- private:
-  CFTypeRef mValue = nullptr;
-};
-
-CFMutableDictionaryRef NewDictionary() {
-  return CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
-                                   &kCFTypeDictionaryValueCallBacks);
+varsile::CFRef<CFMutableDictionaryRef> NewDictionary() {
+  return varsile::CFCreated(CFDictionaryCreateMutable(kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks,
+                                                      &kCFTypeDictionaryValueCallBacks));
 }
 
 void AppendBigEndian(CFMutableDataRef data, UInt32 value) {
@@ -123,14 +99,14 @@ bool ElementNamesAreWellTyped(CFTypeRef value, const CFStringRef (&scopeKeys)[AU
 }  // namespace
 
 void AddNumToDictionary(CFMutableDictionaryRef dictionary, CFStringRef key, SInt32 value) {
-  CFHolder number(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
-  CFDictionarySetValue(dictionary, key, number.get());
+  const auto number = varsile::CFCreated(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &value));
+  CFDictionarySetValue(dictionary, key, number.Get());
 }
 
 OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
   const AudioComponentDescription description = GetComponentDescription();
-  CFHolder state(NewDictionary());
-  const auto dictionary = static_cast<CFMutableDictionaryRef>(const_cast<void*>(state.get()));
+  auto state = NewDictionary();
+  const CFMutableDictionaryRef dictionary = state.Get();
 
   // The codes are saved as their 32 bits read as signed.
   AddNumToDictionary(dictionary, kVersionString, 0);
@@ -139,8 +115,8 @@ OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
   AddNumToDictionary(dictionary, kManufacturerString, static_cast<SInt32>(description.componentManufacturer));
 
   {
-    CFHolder blob(CFDataCreateMutable(kCFAllocatorDefault, 0));
-    const auto data = static_cast<CFMutableDataRef>(const_cast<void*>(blob.get()));
+    const auto blob = varsile::CFCreated(CFDataCreateMutable(kCFAllocatorDefault, 0));
+    const CFMutableDataRef data = blob.Get();
     for (AudioUnitScope scope = 0; scope < kSavedParameterScopes; ++scope) {
       const AUScope& elements = GetScope(scope);
       for (UInt32 index = 0; index < elements.GetNumberOfElements(); ++index) {
@@ -164,20 +140,19 @@ OSStatus AUBase::SaveState(CFPropertyListRef* outData) {
   }
   Float32 cpuLoad = 0.0f;
   if (DispatchGetProperty(kAudioUnitProperty_CPULoad, kAudioUnitScope_Global, 0, &cpuLoad) == noErr) {
-    CFHolder number(CFNumberCreate(kCFAllocatorDefault, kCFNumberFloatType, &cpuLoad));
-    CFDictionarySetValue(dictionary, kCPULoadString, number.get());
+    const auto number = varsile::CFCreated(CFNumberCreate(kCFAllocatorDefault, kCFNumberFloatType, &cpuLoad));
+    CFDictionarySetValue(dictionary, kCPULoadString, number.Get());
   }
 
   bool anyName = false;
   for (const AUScope& scope : mScopes) anyName = anyName || scope.HasElementWithName();
   if (anyName) {
-    CFHolder names(NewDictionary());
-    const auto nameDict = static_cast<CFMutableDictionaryRef>(const_cast<void*>(names.get()));
-    for (const AUScope& scope : mScopes) scope.AddElementNamesToDict(nameDict);
-    CFDictionarySetValue(dictionary, kElementNameString, nameDict);
+    const auto names = NewDictionary();
+    for (const AUScope& scope : mScopes) scope.AddElementNamesToDict(names.Get());
+    CFDictionarySetValue(dictionary, kElementNameString, names.Get());
   }
 
-  *outData = state.release();
+  *outData = state.Release();
   return noErr;
 }
 

@@ -3,6 +3,7 @@
 
 #include <AudioUnit/AudioUnit.h>
 #include <CoreFoundation/CoreFoundation.h>
+#include <Varsile/CoreTypes.h>
 
 #include <atomic>
 #include <map>
@@ -15,7 +16,7 @@ class AUBase;
 class AUElement {
  public:
   explicit AUElement(AUBase* audioUnit);
-  virtual ~AUElement();
+  virtual ~AUElement() = default;
 
   AUElement(const AUElement&) = delete;
   AUElement& operator=(const AUElement&) = delete;
@@ -67,17 +68,19 @@ class AUElement {
   const UInt8* RestoreState(const UInt8* p, const UInt8* end);
 
   // Name: a retained string, null when unnamed.
-  CFStringRef GetName() const noexcept { return mName; }
+  CFStringRef GetName() const noexcept { return mName.Get(); }
   void SetName(CFStringRef name);
-  bool HasName() const noexcept { return mName != nullptr; }
+  bool HasName() const noexcept { return static_cast<bool>(mName); }
 
  protected:
   // GetParameter without the table: the map, or kAudioUnitErr_InvalidParameter.
   Float32 GetMappedParameter(AudioUnitParameterID id) const;
+  // The entry a set writes: null when the id is not in the map and may not be added now.
+  ParameterMapEvent* EntryToWrite(AudioUnitParameterID id, bool okWhenInitialized);
 
   AUBase* mOwner;
   std::map<AudioUnitParameterID, ParameterMapEvent> mParameterMap;
   bool mUsesTable = false;
   std::vector<ParameterMapEvent> mParameterTable;
-  CFStringRef mName = nullptr;
+  varsile::CFRef<CFStringRef> mName;
 };

@@ -71,21 +71,17 @@ Float32 AUElement::GetMappedParameter(AudioUnitParameterID id) const {
   return LoadValue(GetParamEvent(id).mStartValue);
 }
 
+ParameterMapEvent* AUElement::EntryToWrite(AudioUnitParameterID id, bool okWhenInitialized) {
+  if (mUsesTable) return &GetParamEvent(id);
+  if (auto it = mParameterMap.find(id); it != mParameterMap.end()) return &it->second;
+  // Inserting would race the render thread's reads of the map.
+  if (mOwner->IsInitialized() && !okWhenInitialized) return nullptr;
+  return &mParameterMap[id];
+}
+
 void AUElement::SetParameter(AudioUnitParameterID id, Float32 value, bool okWhenInitialized) {
-  ParameterMapEvent* entry = nullptr;
-  if (mUsesTable) {
-    entry = &GetParamEvent(id);
-  } else if (auto it = mParameterMap.find(id); it != mParameterMap.end()) {
-    entry = &it->second;
-  } else {
-    // Inserting would race the render thread's reads of the map.
-    if (mOwner->IsInitialized() && !okWhenInitialized) return;
-    ParameterMapEvent fresh;
-    fresh.mStartValue = value;
-    fresh.mEndValue = value;
-    mParameterMap.emplace(id, fresh);
-    return;
-  }
+  ParameterMapEvent* entry = EntryToWrite(id, okWhenInitialized);
+  if (entry == nullptr) return;
   StoreKind(entry->mEventKind, kParameterEvent_Immediate);
   StoreValue(entry->mStartValue, value);
   StoreValue(entry->mEndValue, value);
@@ -93,16 +89,8 @@ void AUElement::SetParameter(AudioUnitParameterID id, Float32 value, bool okWhen
 
 void AUElement::SetScheduledEvent(AudioUnitParameterID id, const AudioUnitParameterEvent& event,
                                   UInt32 sliceOffsetInBuffer, UInt32 sliceFrames, bool okWhenInitialized) {
-  ParameterMapEvent* entry = nullptr;
-  if (mUsesTable) {
-    entry = &GetParamEvent(id);
-  } else if (auto it = mParameterMap.find(id); it != mParameterMap.end()) {
-    entry = &it->second;
-  } else {
-    if (mOwner->IsInitialized() && !okWhenInitialized) return;
-    entry = &mParameterMap[id];
-  }
-
+  ParameterMapEvent* entry = EntryToWrite(id, okWhenInitialized);
+  if (entry == nullptr) return;
   StoreKind(entry->mEventKind, event.eventType);
   entry->mSliceFrames = sliceFrames;
   if (event.eventType == kParameterEvent_Immediate) {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -51,27 +50,10 @@ bool AUScope::HasElementWithName() const noexcept {
 
 namespace {
 
-// One reference to a property-list value, released on every way out.
-class CFOwned {
- public:
-  explicit CFOwned(CFTypeRef value) noexcept : mValue(value) {}
-  ~CFOwned() {
-    if (mValue != nullptr) CFRelease(mValue);
-  }
-  CFOwned(const CFOwned&) = delete;
-  CFOwned& operator=(const CFOwned&) = delete;
-  CFTypeRef get() const noexcept { return mValue; }
-
- private:
-  CFTypeRef mValue;
-};
-
-CFStringRef NewDecimalKey(UInt32 n) {
+varsile::CFRef<CFStringRef> NewDecimalKey(UInt32 n) {
   char text[32];
   std::snprintf(text, sizeof(text), "%u", static_cast<unsigned>(n));
-  CFStringRef key = CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingASCII);
-  if (key == nullptr) throw std::bad_alloc();
-  return key;
+  return varsile::CFCreated(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingASCII));
 }
 
 // Only the form the saver writes: ASCII digits without sign, blanks or
@@ -97,18 +79,14 @@ std::optional<UInt32> ParseElementKey(CFTypeRef key) {
 
 void AUScope::AddElementNamesToDict(CFMutableDictionaryRef nameDict) const {
   if (!HasElementWithName()) return;
-  CFMutableDictionaryRef names = CFDictionaryCreateMutable(
-      kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  if (names == nullptr) throw std::bad_alloc();
-  CFOwned namesOwned(names);
+  const auto names = varsile::CFCreated(CFDictionaryCreateMutable(
+      kCFAllocatorDefault, 0, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
   for (UInt32 i = 0; i < GetNumberOfElements(); ++i) {
     const AUElement* element = mElements[i].get();
     if (element == nullptr || !element->HasName()) continue;
-    CFOwned key(NewDecimalKey(i));
-    CFDictionarySetValue(names, key.get(), element->GetName());
+    CFDictionarySetValue(names.Get(), NewDecimalKey(i).Get(), element->GetName());
   }
-  CFOwned scopeKey(NewDecimalKey(mScope));
-  CFDictionarySetValue(nameDict, scopeKey.get(), names);
+  CFDictionarySetValue(nameDict, NewDecimalKey(mScope).Get(), names.Get());
 }
 
 bool AUScope::RestoreElementNames(CFDictionaryRef nameDict, bool mayGrow) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace varsile {
@@ -47,6 +48,14 @@ class CFRef {
  private:
   Ref mValue = nullptr;
 };
+
+// Takes over a value just created; null, which is how the platform reports
+// exhausted memory, throws std::bad_alloc.
+template <typename Ref>
+CFRef<Ref> CFCreated(Ref value) {
+  if (value == nullptr) throw std::bad_alloc();
+  return CFRef<Ref>(value);
+}
 
 // 32-bit float, native order, non-interleaved, one channel per buffer.
 inline AudioStreamBasicDescription CanonicalFormat(Float64 sampleRate, UInt32 channels) noexcept {
