@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "AUBase.h"
 
@@ -36,6 +37,31 @@ OSStatus SetStreamFormatFromProperty(AUBase& au, AudioUnitScope scope, AudioUnit
   return au.ChangeStreamFormat(scope, element, current, candidate);
 }
 
+// The properties whose size and writability never change: id, size, writable,
+// global scope only, and whether the element must exist.
+struct FixedInfo {
+  AudioUnitPropertyID id;
+  UInt32 size;
+  bool writable;
+  bool globalOnly;
+  bool checkElement = true;
+};
+
+constexpr FixedInfo kFixedInfo[] = {
+    {kAudioUnitProperty_ClassInfo, sizeof(CFPropertyListRef), true, true},
+    {kAudioUnitProperty_ParameterInfo, sizeof(AudioUnitParameterInfo), false, false, false},
+    {kAudioUnitProperty_FastDispatch, sizeof(void*), false, true, false},
+    {kAudioUnitProperty_Latency, sizeof(Float64), false, true},
+    {kAudioUnitProperty_MaximumFramesPerSlice, sizeof(UInt32), true, true},
+    {kAudioUnitProperty_LastRenderError, sizeof(OSStatus), false, true},
+    {kAudioUnitProperty_ContextName, sizeof(CFStringRef), true, true},
+    {kAudioUnitProperty_HostCallbacks, sizeof(HostCallbackInfo), true, true},
+    {kAudioUnitProperty_ElementName, sizeof(CFStringRef), true, false},
+    {kAudioUnitProperty_ParameterClumpName, sizeof(AudioUnitParameterNameInfo), false, false},
+    {kAudioUnitProperty_PresentPreset, sizeof(AUPreset), true, true},
+    {kAudioUnitProperty_LastRenderedSampleTime, sizeof(Float64), false, false},
+};
+
 }  // namespace
 
 OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope,
@@ -44,12 +70,6 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
   const bool global = scope == kAudioUnitScope_Global;
   bool checkElement = true;
   switch (id) {
-    case kAudioUnitProperty_ClassInfo:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(CFPropertyListRef);
-      outWritable = true;
-      break;
-
     case kAudioUnitProperty_MakeConnection:
     case kAudioUnitProperty_SetRenderCallback:
       if (!global && scope != kAudioUnitScope_Input) return kAudioUnitErr_InvalidScope;
@@ -76,29 +96,10 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       return status;
     }
 
-    case kAudioUnitProperty_ParameterInfo:
-      outDataSize = sizeof(AudioUnitParameterInfo);
-      outWritable = false;
-      checkElement = false;
-      break;
-
-    case kAudioUnitProperty_FastDispatch:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(void*);
-      outWritable = false;
-      checkElement = false;
-      break;
-
     case kAudioUnitProperty_ElementCount:
       outDataSize = sizeof(UInt32);
       outWritable = BusCountWritable(scope);
       checkElement = false;
-      break;
-
-    case kAudioUnitProperty_Latency:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(Float64);
-      outWritable = false;
       break;
 
     case kAudioUnitProperty_SupportedNumChannels: {
@@ -109,12 +110,6 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       outWritable = false;
       break;
     }
-
-    case kAudioUnitProperty_MaximumFramesPerSlice:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(UInt32);
-      outWritable = true;
-      break;
 
     case kAudioUnitProperty_ParameterValueStrings: {
       // The element word carries the parameter id.
@@ -156,12 +151,6 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       outWritable = false;
       break;
 
-    case kAudioUnitProperty_LastRenderError:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(OSStatus);
-      outWritable = false;
-      break;
-
     case kAudioUnitProperty_FactoryPresets: {
       if (!global) return kAudioUnitErr_InvalidScope;
       const OSStatus status = GetPresets(nullptr);
@@ -171,23 +160,6 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       break;
     }
 
-    case kAudioUnitProperty_ContextName:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(CFStringRef);
-      outWritable = true;
-      break;
-
-    case kAudioUnitProperty_HostCallbacks:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(HostCallbackInfo);
-      outWritable = true;
-      break;
-
-    case kAudioUnitProperty_ElementName:
-      outDataSize = sizeof(CFStringRef);
-      outWritable = true;
-      break;
-
     case kAudioUnitProperty_SupportedChannelLayoutTags: {
       const UInt32 count = GetChannelLayoutTags(scope, element, nullptr);
       if (count == 0) return kAudioUnitErr_InvalidProperty;
@@ -196,17 +168,6 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       checkElement = false;
       break;
     }
-
-    case kAudioUnitProperty_ParameterClumpName:
-      outDataSize = sizeof(AudioUnitParameterNameInfo);
-      outWritable = false;
-      break;
-
-    case kAudioUnitProperty_PresentPreset:
-      if (!global) return kAudioUnitErr_InvalidScope;
-      outDataSize = sizeof(AUPreset);
-      outWritable = true;
-      break;
 
     case kAudioUnitProperty_IconLocation:
       if (!global) return kAudioUnitErr_InvalidScope;
@@ -222,13 +183,14 @@ OSStatus AUBase::DispatchGetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope 
       outWritable = true;
       break;
 
-    case kAudioUnitProperty_LastRenderedSampleTime:
-      outDataSize = sizeof(Float64);
-      outWritable = false;
-      break;
-
-    default:
-      return GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+    default: {
+      const FixedInfo* fixed = std::ranges::find(kFixedInfo, id, &FixedInfo::id);
+      if (fixed == std::end(kFixedInfo)) return GetPropertyInfo(id, scope, element, outDataSize, outWritable);
+      if (fixed->globalOnly && !global) return kAudioUnitErr_InvalidScope;
+      outDataSize = fixed->size;
+      outWritable = fixed->writable;
+      checkElement = fixed->checkElement;
+    }
   }
   if (checkElement && GetElement(scope, element) == nullptr) return kAudioUnitErr_InvalidElement;
   return noErr;

@@ -1,9 +1,12 @@
 #include "ComponentManifest.h"
 
 #include <AudioToolbox/AudioComponentRegistry.h>
+#include <Varsile/CoreTypes.h>
 
 #include <array>
+#include <charconv>
 #include <optional>
+#include <string>
 
 namespace varsile::platform {
 namespace {
@@ -20,33 +23,20 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Decimal, or hex after "0x"; no sign, no spaces, at most 32 bits.
 std::optional<UInt32> ParseNumber(std::string_view s) {
-  UInt64 value = 0;
+  int base = 10;
+  std::size_t most = 10;
   if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
     s.remove_prefix(2);
-    if (s.size() > 8) return std::nullopt;
-    for (char c : s) {
-      const int digit = HexDigit(c);
-      if (digit < 0) return std::nullopt;
-      value = value * 16 + static_cast<UInt64>(digit);
-    }
-    return static_cast<UInt32>(value);
+    base = 16;
+    most = 8;
   }
-  if (s.empty() || s.size() > 10) return std::nullopt;
-  for (char c : s) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<UInt64>(c - '0');
-  }
-  if (value > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<UInt32>(value);
+  UInt32 value = 0;
+  if (s.empty() || s.size() > most) return std::nullopt;
+  const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value, base);
+  if (error != std::errc{} || end != s.data() + s.size()) return std::nullopt;
+  return value;
 }
 
 // Four printable ASCII characters, bare or in single quotes (for codes that
@@ -74,41 +64,11 @@ bool IsIdentifier(std::string_view s) {
   return true;
 }
 
+// The name becomes a string value, which takes well-formed UTF-8 only.
 bool IsValidUtf8(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto lead = static_cast<UInt8>(s[i]);
-    std::size_t extra;
-    UInt32 codePoint;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1;
-      codePoint = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2;
-      codePoint = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3;
-      codePoint = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (s.size() - i <= extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<UInt8>(s[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values past the last code point.
-    static constexpr std::array<UInt32, 4> kMinimum = {0, 0x80, 0x800, 0x10000};
-    if (codePoint < kMinimum[extra] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
+  const varsile::CFRef<CFStringRef> probe(
+      CFStringCreateWithCString(kCFAllocatorDefault, std::string(s).c_str(), kCFStringEncodingUTF8));
+  return static_cast<bool>(probe);
 }
 
 enum Key { kType, kSubtype, kManufacturer, kName, kVersion, kFlags, kEntry, kLibrary, kKeyCount };

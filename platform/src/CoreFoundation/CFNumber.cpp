@@ -6,8 +6,12 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <type_traits>
 
 #include "CFObject.h"
+
+// An int is an SInt32 here, so the two integer types share their cases.
+static_assert(std::is_same_v<int, SInt32>);
 
 namespace {
 
@@ -153,13 +157,11 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* valueP
   double floating = 0;
   switch (type) {
     case kCFNumberSInt32Type:
+    case kCFNumberIntType:
       integer = Load<SInt32>(valuePtr);
       break;
     case kCFNumberSInt64Type:
       integer = Load<SInt64>(valuePtr);
-      break;
-    case kCFNumberIntType:
-      integer = Load<int>(valuePtr);
       break;
     case kCFNumberFloat32Type:
     case kCFNumberFloatType:
@@ -189,12 +191,9 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr) 
   bool exact = false;
   switch (type) {
     case kCFNumberSInt32Type:
-      Store(valuePtr,
-            isFloat ? DoubleToInteger<SInt32>(floating, exact) : IntegerToInteger<SInt32>(integer, exact));
-      break;
     case kCFNumberIntType:
       Store(valuePtr,
-            isFloat ? DoubleToInteger<int>(floating, exact) : IntegerToInteger<int>(integer, exact));
+            isFloat ? DoubleToInteger<SInt32>(floating, exact) : IntegerToInteger<SInt32>(integer, exact));
       break;
     case kCFNumberSInt64Type:
       Store(valuePtr, isFloat ? DoubleToInteger<SInt64>(floating, exact) : integer);
