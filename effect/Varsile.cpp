@@ -18,12 +18,6 @@ Varsile::Varsile(AudioComponentInstance instance) : AUEffectBase(instance, true)
   mLastReportedNote = -1;
 }
 
-Varsile::~Varsile() {
-  for (CFMutableStringRef name : mIntervalNames) {
-    if (name != nullptr) CFRelease(name);
-  }
-}
-
 SInt32 Varsile::Version() {
   return kVersion;
 }

@@ -2,6 +2,8 @@
 // pitch class and scale the channel by the volume of its interval above the key.
 #pragma once
 
+#include <Varsile/CoreTypes.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -66,7 +68,6 @@ class Varsile : public AUEffectBase {
   };
 
   explicit Varsile(AudioComponentInstance instance);
-  ~Varsile() override;
 
   SInt32 Version() override;
   OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -120,7 +121,7 @@ class Varsile : public AUEffectBase {
   // Slot n keeps the name last handed out for parameter 2 + n alive until the
   // next request for that parameter, or until the instance closes.
   std::mutex mIntervalNamesMutex;
-  CFMutableStringRef mIntervalNames[kNumberOfIntervals] = {};
+  varsile::CFRef<CFMutableStringRef> mIntervalNames[kNumberOfIntervals];
 
   KernelParameters mRenderParameters{};
   bool mRendering = false;

@@ -10,14 +10,13 @@ void Varsile::FillIntervalName(UInt32 interval, UInt32 keyPitchClass, AudioUnitP
   // Information requests may come from several control threads; none runs on
   // the render path, so a lock is affordable.
   const std::lock_guard<std::mutex> lock(mIntervalNamesMutex);
-  CFMutableStringRef& slot = mIntervalNames[interval];
-  if (slot != nullptr) CFRelease(slot);
-  slot = CFStringCreateMutable(kCFAllocatorDefault, 0);
-  CFStringAppend(slot, kRelativeNoteNames[interval]);
-  CFStringAppend(slot, kNoteNameSeparator);
-  CFStringAppend(slot, kAbsoluteNoteNames[(keyPitchClass + interval) % kNumberOfPitchClasses]);
-  outInfo.cfNameString = slot;
-  CFStringGetCString(slot, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
+  mIntervalNames[interval].Reset(CFStringCreateMutable(kCFAllocatorDefault, 0));
+  const CFMutableStringRef name = mIntervalNames[interval].Get();
+  CFStringAppend(name, kRelativeNoteNames[interval]);
+  CFStringAppend(name, kNoteNameSeparator);
+  CFStringAppend(name, kAbsoluteNoteNames[(keyPitchClass + interval) % kNumberOfPitchClasses]);
+  outInfo.cfNameString = name;
+  CFStringGetCString(name, outInfo.name, sizeof outInfo.name, kCFStringEncodingUTF8);
 }
 
 OSStatus Varsile::GetParameterInfo(AudioUnitScope scope, AudioUnitParameterID id,
