@@ -85,6 +85,10 @@ class GateSession {
   std::optional<host::RenderLoop> mLoop;
 };
 
+// Adds a block's levels to its meters: the peak and energy in, the energy
+// out, of the channel the meters follow.
+void AddLevels(MeterReading& reading, const Float32* in, const Float32* out, UInt32 frames) noexcept;
+
 // Run for a unit without latency on several threads: one mono session
 // per channel (sessions[c] renders channel c; none prepared yet), rendered
 // by `workers` threads, while the calling thread reads ahead and another
@@ -92,10 +96,6 @@ class GateSession {
 // length. The output, the meters (from sessions[0]) and the progress are
 // those of Run on one session for all channels. The first error of any
 // thread stops them all and is thrown here.
-// Adds a block's levels to its meters: the peak and energy in, the energy
-// out, of the channel the meters follow.
-void AddLevels(MeterReading& reading, const Float32* in, const Float32* out, UInt32 frames) noexcept;
-
 void RunChannelsInParallel(AudioFileReader& input, std::span<GateSession* const> sessions, unsigned workers,
                            const GateSession::RunOptions& options);
 
