@@ -84,7 +84,7 @@ void CheckNotifications(Report& report, const Target& target) {
     second.calls.clear();
     const UInt32 frames = render % 2 == 0 ? 512 : 64;
     const OSStatus status = rig.Render(frames);
-    if (status != noErr) problem = "render " + std::to_string(render) + ": " + StatusText(status);
+    if (status != noErr) problem = StatusText(status);
     if (problem.empty()) problem = PairProblem(first.calls, rig, frames, false);
     if (problem.empty()) problem = PairProblem(second.calls, rig, frames, false);
     if (!problem.empty()) problem = "render " + std::to_string(render) + ": " + problem;
