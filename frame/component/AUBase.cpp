@@ -28,14 +28,6 @@ AUBase::~AUBase() {
   if (mContextName != nullptr) CFRelease(mContextName);
 }
 
-void AUBase::PostConstructor() {
-  CreateElements();
-}
-
-void AUBase::PreDestructor() {
-  DoCleanup();
-}
-
 void AUBase::CreateElements() {
   if (mElementsCreated) return;
   mScopes[kAudioUnitScope_Input].Initialize(this, kAudioUnitScope_Input, mInitNumInputEls);
@@ -84,12 +76,6 @@ void AUBase::DoCleanup() {
   mInitialized.store(false, std::memory_order_seq_cst);
   mHasBegunInitializing = false;
 }
-
-OSStatus AUBase::Initialize() {
-  return noErr;
-}
-
-void AUBase::Cleanup() {}
 
 OSStatus AUBase::Reset(AudioUnitScope, AudioUnitElement) {
   mLastSampleTime.store(kNoLastRenderedSampleTime, std::memory_order_relaxed);

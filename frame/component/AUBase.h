@@ -44,11 +44,11 @@ class AUBase : public ComponentBase, public AUElementCreator {
   // Beside each, the thread that calls it: control (the host's control
   // threads), render (the render thread, inside DoRender) or any.
   ~AUBase() override;               // 1-2 control
-  void PostConstructor() override;  // 3 control
-  void PreDestructor() override;    // 4 control
-                                    // 5 Version, kept from ComponentBase
-  virtual OSStatus Initialize();    // 6 control
-  virtual void Cleanup();           // 7 control
+  void PostConstructor() override { CreateElements(); }  // 3 control
+  void PreDestructor() override { DoCleanup(); }         // 4 control
+                                                         // 5 Version, kept from ComponentBase
+  virtual OSStatus Initialize() { return noErr; }        // 6 control
+  virtual void Cleanup() {}                              // 7 control
   virtual OSStatus Reset(AudioUnitScope scope, AudioUnitElement element);  // 8 control
   virtual OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                                    UInt32& outDataSize, Boolean& outWritable);  // 9 control
@@ -100,12 +100,12 @@ class AUBase : public ComponentBase, public AUElementCreator {
   // outData null asks whether presets exist.
   virtual OSStatus GetPresets(CFArrayRef* outData) const;                                 // 34 control
   virtual OSStatus NewFactoryPresetSet(const AUPreset& preset);                           // 35 control
-  virtual UInt32 GetNumCustomUIComponents();                                              // 36 control
+  virtual UInt32 GetNumCustomUIComponents() { return 0; }                                 // 36 control
   virtual void GetUIComponentDescs(ComponentDescription* outDescriptions);                // 37 control
-  virtual CFURLRef CopyIconLocation();                                                    // 38 control
-  virtual Float64 GetLatency();                                                           // 39 any
-  virtual Float64 GetTailTime();                                                          // 40 any
-  virtual bool SupportsTail();                                                            // 41 control
+  virtual CFURLRef CopyIconLocation() { return nullptr; }                                 // 38 control
+  virtual Float64 GetLatency() { return 0.0; }                                            // 39 any
+  virtual Float64 GetTailTime() { return 0.0; }                                           // 40 any
+  virtual bool SupportsTail() { return false; }                                           // 41 control
   virtual bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) = 0;  // 42 control
   // The published channel configurations; *outInfo may be left untouched when 0.
   virtual UInt32 SupportedNumChannels(const AUChannelInfo** outInfo);  // 43 control

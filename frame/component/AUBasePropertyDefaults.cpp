@@ -94,35 +94,12 @@ OSStatus AUBase::NewFactoryPresetSet(const AUPreset&) {
   return kAudioUnitErr_InvalidProperty;
 }
 
-UInt32 AUBase::GetNumCustomUIComponents() {
-  return 0;
-}
-
 void AUBase::GetUIComponentDescs(ComponentDescription*) {}
-
-CFURLRef AUBase::CopyIconLocation() {
-  return nullptr;
-}
-
-Float64 AUBase::GetLatency() {
-  return 0.0;
-}
-
-Float64 AUBase::GetTailTime() {
-  return 0.0;
-}
-
-bool AUBase::SupportsTail() {
-  return false;
-}
 
 UInt32 AUBase::SupportedNumChannels(const AUChannelInfo**) {
   return 0;
 }
 
 bool AUBase::HasIcon() {
-  const CFURLRef url = CopyIconLocation();
-  if (url == nullptr) return false;
-  CFRelease(url);
-  return true;
+  return static_cast<bool>(varsile::CFRef<CFURLRef>(CopyIconLocation()));
 }

@@ -99,10 +99,6 @@ void AUEffectBase::MaintainKernels() {
   }
 }
 
-void AUEffectBase::Cleanup() {
-  mKernels.clear();
-}
-
 OSStatus AUEffectBase::Reset(AudioUnitScope scope, AudioUnitElement element) {
   for (auto& kernel : mKernels) {
     if (kernel) kernel->Reset();
@@ -211,12 +207,6 @@ bool AUEffectBase::StreamFormatWritable(AudioUnitScope, AudioUnitElement) {
   return !IsInitialized();
 }
 
-OSStatus AUEffectBase::ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
-                                          const CAStreamBasicDescription& previousFormat,
-                                          const CAStreamBasicDescription& newFormat) {
-  return AUBase::ChangeStreamFormat(scope, element, previousFormat, newFormat);
-}
-
 OSStatus AUEffectBase::ProcessScheduledSlice(void* context, UInt32, UInt32 sliceFrames, UInt32) {
   auto& slice = *static_cast<ScheduledSliceContext*>(context);
   SetSliceSizes(*slice.mInput, sliceFrames);
@@ -226,10 +216,6 @@ OSStatus AUEffectBase::ProcessScheduledSlice(void* context, UInt32, UInt32 slice
   MoveData(*slice.mInput, sliceFrames, true);
   MoveData(*slice.mOutput, sliceFrames, true);
   return result;
-}
-
-AUKernelBase* AUEffectBase::NewKernel() {
-  return nullptr;
 }
 
 OSStatus AUEffectBase::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags,
@@ -267,14 +253,6 @@ OSStatus AUEffectBase::ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFl
     }
   }
   return noErr;
-}
-
-bool AUEffectBase::ShouldBypassEffect() {
-  return mBypass;
-}
-
-void AUEffectBase::SetBypassEffect(bool bypass) {
-  mBypass = bypass;
 }
 
 Float32 AUEffectBase::GetParameter(AudioUnitParameterID id) {

@@ -22,7 +22,7 @@ class AUEffectBase : public AUBase {
   // Beside each virtual, the thread that calls it (as in AUBase).
   ~AUEffectBase() override;                                                 // control
   OSStatus Initialize() override;                                           // control
-  void Cleanup() override;                                                  // control
+  void Cleanup() override { mKernels.clear(); }                             // control
   OSStatus Reset(AudioUnitScope scope, AudioUnitElement element) override;  // control
   OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                            UInt32& outDataSize, Boolean& outWritable) override;  // control
@@ -33,19 +33,16 @@ class AUEffectBase : public AUBase {
   OSStatus Render(AudioUnitRenderActionFlags& ioActionFlags, const AudioTimeStamp& timeStamp,
                   UInt32 frames) VARSILE_NONBLOCKING override;                         // render
   bool StreamFormatWritable(AudioUnitScope scope, AudioUnitElement element) override;  // control
-  OSStatus ChangeStreamFormat(AudioUnitScope scope, AudioUnitElement element,
-                              const CAStreamBasicDescription& previousFormat,
-                              const CAStreamBasicDescription& newFormat) override;  // control
   OSStatus ProcessScheduledSlice(void* context, UInt32 sliceStart, UInt32 sliceFrames,
                                  UInt32 totalFrames) VARSILE_NONBLOCKING override;  // render
 
   // ---- Virtual operations added by the effect base, in slot order ----
   // A kernel for one channel, or null (that channel is then not processed).
-  virtual AUKernelBase* NewKernel();  // control
+  virtual AUKernelBase* NewKernel() { return nullptr; }  // control
   virtual OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& input,
                                       AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING;  // render
-  virtual bool ShouldBypassEffect();                                                                // render
-  virtual void SetBypassEffect(bool bypass);                                                        // control
+  virtual bool ShouldBypassEffect() { return mBypass; }                                             // render
+  virtual void SetBypassEffect(bool bypass) { mBypass = bypass; }                                   // control
 
   // ---- For kernels and the effect ----
   using AUBase::GetParameter;
@@ -62,7 +59,6 @@ class AUEffectBase : public AUBase {
   void MaintainKernels();
 
   bool ProcessesInPlace() const noexcept { return mInPlace; }
-  void SetProcessesInPlace(bool inPlace) noexcept { mInPlace = inPlace; }
   UInt32 GetNumberOfKernels() const noexcept { return static_cast<UInt32>(mKernels.size()); }
   AUKernelBase* GetKernel(UInt32 channel) const noexcept {
     return channel < mKernels.size() ? mKernels[channel].get() : nullptr;

@@ -23,7 +23,6 @@ class AUInputElement : public AUIOElement {
   // A null procedure removes the callback.
   void SetInputCallback(AURenderCallback procedure, void* refCon);
 
-  EInputType GetSource() const noexcept { return mSource; }
   bool IsActive() const noexcept { return mSource != kSourceNone; }
   bool IsCallback() const noexcept { return mSource == kSourceCallback; }
   bool HasConnection() const noexcept { return mSource == kSourceConnection; }
