@@ -18,18 +18,6 @@ Varsile::Varsile(AudioComponentInstance instance) : AUEffectBase(instance, true)
   mLastReportedNote = -1;
 }
 
-SInt32 Varsile::Version() {
-  return kVersion;
-}
-
-bool Varsile::SupportsTail() {
-  return false;
-}
-
-AUKernelBase* Varsile::NewKernel() {
-  return new VarsileKernel(this);
-}
-
 Varsile::VarsileKernel* Varsile::FirstKernel() const noexcept {
   for (const auto& kernel : mKernels) {
     if (kernel) return static_cast<VarsileKernel*>(kernel.get());

@@ -69,7 +69,7 @@ class Varsile : public AUEffectBase {
 
   explicit Varsile(AudioComponentInstance instance);
 
-  SInt32 Version() override;
+  SInt32 Version() override { return kVersion; }
   OSStatus GetPropertyInfo(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
                            UInt32& outDataSize, Boolean& outWritable) override;
   OSStatus GetProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
@@ -83,8 +83,7 @@ class Varsile : public AUEffectBase {
   OSStatus RestoreState(CFPropertyListRef data) override;
   OSStatus GetParameterValueStrings(AudioUnitScope scope, AudioUnitParameterID id,
                                     CFArrayRef* outStrings) override;
-  bool SupportsTail() override;
-  AUKernelBase* NewKernel() override;
+  AUKernelBase* NewKernel() override { return new VarsileKernel(this); }
   OSStatus ProcessBufferLists(AudioUnitRenderActionFlags& ioActionFlags, const AudioBufferList& input,
                               AudioBufferList& output, UInt32 frames) VARSILE_NONBLOCKING override;
 

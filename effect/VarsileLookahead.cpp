@@ -193,11 +193,10 @@ OSStatus VarsileLookahead::RestoreState(CFPropertyListRef data) {
   std::vector<const void*> keys(static_cast<std::size_t>(count));
   std::vector<const void*> values(static_cast<std::size_t>(count));
   CFDictionaryGetKeysAndValues(dictionary, keys.data(), values.data());
-  const CFMutableDictionaryRef copy = CFDictionaryCreateMutable(
-      kCFAllocatorDefault, count, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  for (CFIndex i = 0; i < count; ++i) CFDictionarySetValue(copy, keys[i], values[i]);
-  AddNumToDictionary(copy, CFSTR("subtype"), static_cast<SInt32>(GetComponentDescription().componentSubType));
-  const OSStatus status = Varsile::RestoreState(copy);
-  CFRelease(copy);
-  return status;
+  const varsile::CFRef<CFMutableDictionaryRef> copy(CFDictionaryCreateMutable(
+      kCFAllocatorDefault, count, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks));
+  for (CFIndex i = 0; i < count; ++i) CFDictionarySetValue(copy.Get(), keys[i], values[i]);
+  AddNumToDictionary(copy.Get(), CFSTR("subtype"),
+                     static_cast<SInt32>(GetComponentDescription().componentSubType));
+  return Varsile::RestoreState(copy.Get());
 }
