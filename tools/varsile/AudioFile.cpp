@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <ranges>
 #include <string_view>
+#include <vector>
 
 #include "CliError.h"
 #include "CommandLine.h"
@@ -234,8 +234,9 @@ int ChooseOutputFormat(const std::string& target, int inputFormat,
     const auto chosen = std::find_if(kSampleFormats.begin(), kSampleFormats.end(),
                                      [&](const SampleFormat& f) { return f.name == Lower(asked); });
     if (chosen == kSampleFormats.end()) {
-      throw UsageError("unknown sample format '{}' (use one of: {})", asked,
-                       fmt::join(kSampleFormats | std::views::transform(&SampleFormat::name), ", "));
+      std::vector<std::string_view> names;
+      for (const SampleFormat& f : kSampleFormats) names.push_back(f.name);
+      throw UsageError("unknown sample format '{}' (use one of: {})", asked, fmt::join(names, ", "));
     }
     const int format = container->format | chosen->subtype;
     if (!FormatFits(format, channels, sampleRate)) {

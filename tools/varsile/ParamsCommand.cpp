@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <ranges>
+#include <string_view>
 #include <vector>
 
 #include "CliError.h"
@@ -58,8 +58,9 @@ int ParamsCommand(std::span<const std::string> arguments, CliContext& context) {
                     parameter.IsWritable()                                           ? "read/write"
                     : (parameter.flags & kAudioUnitParameterFlag_MeterReadOnly) != 0 ? "meter"
                                                                                      : "read-only"});
-    strings.push_back(
-        fmt::to_string(fmt::join(parameter.valueStrings | std::views::transform(host::Trim), ", ")));
+    std::vector<std::string_view> values;
+    for (const std::string& value : parameter.valueStrings) values.push_back(host::Trim(value));
+    strings.push_back(fmt::to_string(fmt::join(values, ", ")));
   }
   std::array<std::size_t, 7> widths{};
   for (const Row& row : rows) {

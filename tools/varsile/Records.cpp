@@ -3,7 +3,7 @@
 #include <fmt/ranges.h>
 
 #include <iterator>
-#include <ranges>
+#include <string_view>
 
 namespace varsile::cli {
 
@@ -21,9 +21,11 @@ Field Field::None() {
 
 std::string RecordsCsv(const std::vector<std::string>& names, const std::vector<std::vector<Field>>& rows) {
   std::string text = fmt::format("{}\n", fmt::join(names, ","));
-  for (const std::vector<Field>& row : rows)
-    fmt::format_to(std::back_inserter(text), "{}\n",
-                   fmt::join(row | std::views::transform(&Field::text), ","));
+  for (const std::vector<Field>& row : rows) {
+    std::vector<std::string_view> cells;
+    for (const Field& field : row) cells.push_back(field.text);
+    fmt::format_to(std::back_inserter(text), "{}\n", fmt::join(cells, ","));
+  }
   return text;
 }
 
