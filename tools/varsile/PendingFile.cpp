@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,15 @@ mode_t NewFileMode() {
   return mode;
 }
 
+std::string RandomSuffix() {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 generator{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  std::string suffix(6, ' ');
+  for (char& letter : suffix) letter = kLetters[pick(generator)];
+  return suffix;
+}
+
 }  // namespace
 
 PendingFile::PendingFile(std::string target) : mTarget(std::move(target)) {
@@ -38,17 +49,21 @@ PendingFile::PendingFile(std::string target) : mTarget(std::move(target)) {
   const std::filesystem::path path(mTarget);
   const std::filesystem::path folder =
       path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  mTemporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  std::vector<char> name(mTemporary.begin(), mTemporary.end());
-  name.push_back('\0');
-  mDescriptor = mkostemp(name.data(), O_CLOEXEC);
-  if (mDescriptor < 0) {
+  // The name is recorded for the signal handlers before the file exists
+  // (mkstemp would create it first), so no moment leaves it behind.
+  const std::string stem = (folder / ("." + path.filename().string() + ".")).string();
+  for (int attempt = 0;; ++attempt) {
+    mTemporary = stem + RandomSuffix();
+    mSignalSlot = RegisterTemporaryFile(mTemporary.c_str());
+    mDescriptor = open(mTemporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (mDescriptor >= 0) break;
     const int error = errno;
-    mTemporary.clear();
-    Fail(error);
+    ForgetTemporaryFile(std::exchange(mSignalSlot, -1));
+    if (error != EEXIST || attempt == 99) {
+      mTemporary.clear();
+      Fail(error);
+    }
   }
-  mTemporary = name.data();
-  mSignalSlot = RegisterTemporaryFile(mTemporary.c_str());
   // An existing file keeps its permissions; a new one gets the usual ones.
   fchmod(mDescriptor, exists ? (existing.st_mode & 07777) : NewFileMode());
 }
