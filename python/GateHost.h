@@ -94,7 +94,6 @@ void GateHost::RenderWhole(const Float32* const* input, Float32* const* output, 
   // where input has already been read, even when both are the same memory.
   std::vector<const Float32*> in(mChannels);
   std::vector<Float32*> rendered(mChannels);
-  std::vector<Float32*> out(mChannels);
   const std::size_t total = frames + mUnitLatency;
   for (std::size_t done = 0; done < total;) {
     const bool silent = done >= frames;
