@@ -47,11 +47,15 @@ GateHost::GateHost(double sampleRate, UInt32 channels, UInt32 block, const cli::
   RestartStream();
 }
 
-void GateHost::SetParameter(const std::string& name, double value) {
-  const host::ParameterDescription* parameter = nullptr;
+const host::ParameterDescription* GateHost::FindParameter(const std::string& name) const noexcept {
   for (const host::ParameterDescription& p : Catalogue().All()) {
-    if (host::NameStem(p.name) == name || p.name == name) parameter = &p;
+    if (host::NameStem(p.name) == name || p.name == name) return &p;
   }
+  return nullptr;
+}
+
+void GateHost::SetParameter(const std::string& name, double value) {
+  const host::ParameterDescription* parameter = FindParameter(name);
   if (parameter == nullptr) throw cli::UsageError("unknown parameter '{}'", name);
   if (!parameter->IsWritable()) throw cli::UsageError("{} is read-only", parameter->name);
   if (!parameter->InRange(value)) {

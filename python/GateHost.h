@@ -38,8 +38,9 @@ class GateHost {
 
   const host::ParameterCatalogue& Catalogue() const noexcept { return mSession.Catalogue(); }
   void Apply(const cli::GateOptions& options) { mSession.Apply(options); }
-  // Sets a parameter by its name stem ("attack time", "minor third"),
-  // checked against its range. Throws cli::UsageError.
+  // A parameter by its name stem ("attack time", "minor third") or full name, or null.
+  const host::ParameterDescription* FindParameter(const std::string& name) const noexcept;
+  // Sets one, checked against its range. Throws cli::UsageError.
   void SetParameter(const std::string& name, double value);
   Float32 Parameter(AudioUnitParameterID id) const { return mSession.Unit().GetParameter(id); }
   cli::MeterReading ReadMeters(double timeSeconds = 0.0) { return mSession.ReadMeters(timeSeconds); }

@@ -229,10 +229,9 @@ struct Parameters {
     return names;
   }
   double Get(const std::string& name) const {
-    for (const host::ParameterDescription& p : gate->Host().Catalogue().All()) {
-      if (host::NameStem(p.name) == name || p.name == name) return gate->Host().Parameter(p.id);
-    }
-    throw py::key_error(name);
+    const host::ParameterDescription* parameter = gate->Host().FindParameter(name);
+    if (parameter == nullptr) throw py::key_error(name);
+    return gate->Host().Parameter(parameter->id);
   }
 };
 

@@ -87,9 +87,12 @@ def test_shapes_dtypes_layouts_and_bad_arguments():
         (lambda: varsile.Gate(RATE, out_of_scale=5), "--out-of-scale needs --scale"),
         (lambda: varsile.Gate(0), "sample rate"),
         (lambda: gate.parameters.__setitem__("current note", 3), "read-only"),
+        (lambda: gate.parameters.__setitem__("sharpness", 3), "unknown parameter 'sharpness'"),
     ]:
         with pytest.raises(ValueError, match=message):
             call()
+    with pytest.raises(KeyError):
+        gate.parameters["sharpness"]
     with pytest.raises(TypeError):
         varsile.process(np.ones(10, dtype=complex), RATE)
     gate.parameters["minor third"] = 40
