@@ -53,9 +53,9 @@ OSStatus RenderLoop::TryRender(const Float32* const* input, Float32* const* outp
   for (UInt32 done = 0; done < frames;) {
     UInt32 span = std::min(frames - done, mMaxFrames);
     if (mHop != 0) {
-      const auto phase = static_cast<UInt64>(mSampleTime - mGridOrigin) % mHop;
-      const auto toGrid = static_cast<UInt32>((mHop - 1 - phase) % mHop);
-      span = std::min(span, toGrid == 0 ? mHop : toGrid);
+      // Up to the frame before the next one that completes a hop.
+      const auto sinceGrid = static_cast<UInt64>(mSampleTime - mGridOrigin);
+      span = std::min(span, mHop - static_cast<UInt32>((sinceGrid + 1) % mHop));
     }
     for (UInt32 c = 0; c < mChannels; ++c) {
       mInputAt[c] = input[c] != nullptr ? input[c] + done : nullptr;
