@@ -62,6 +62,8 @@ TEST_F(CommandErrors, UnsupportedOutputFormats) {
             "cannot write '" + flac + "': unsupported format: FLAC files cannot hold 32-bit float samples");
   EXPECT_EQ(Usage({"process", mInput, "-o", flac, "--format", "pcm12"}),
             "unknown sample format 'pcm12' (use one of: pcm16, pcm24, pcm32, float, double, vorbis)");
+  EXPECT_EQ(Usage({"process", mInput, "-o", flac, "--report-format", "xml"}),
+            "--report-format takes text, csv or json, got 'xml'");
   EXPECT_EQ(Files(), std::vector<std::string>{"in.wav"});
 }
 

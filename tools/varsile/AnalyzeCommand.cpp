@@ -104,11 +104,11 @@ std::string FormatTimelines(const std::vector<std::string>& names,
 
 }  // namespace
 
-TimelineFormat ParseTimelineFormat(const std::string& text) {
+TimelineFormat ParseTimelineFormat(const std::string& text, std::string_view option) {
   if (text == "text") return TimelineFormat::kText;
   if (text == "csv") return TimelineFormat::kCsv;
   if (text == "json") return TimelineFormat::kJson;
-  throw UsageError("--format takes text, csv or json, got '{}'", text);
+  throw UsageError("{} takes text, csv or json, got '{}'", option, text);
 }
 
 NoteAnalysis AnalyzeFile(const AnalyzeRequest& request, CliContext& context) {

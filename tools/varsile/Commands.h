@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "AudioFile.h"
 #include "Cli.h"
@@ -50,8 +51,8 @@ struct AnalyzeRequest {
 };
 // Warnings go to context.err; the caller prints the timeline.
 NoteAnalysis AnalyzeFile(const AnalyzeRequest& request, CliContext& context);
-// "text", "csv" or "json"; otherwise a UsageError.
-TimelineFormat ParseTimelineFormat(const std::string& text);
+// "text", "csv" or "json"; otherwise a UsageError that names the option.
+TimelineFormat ParseTimelineFormat(const std::string& text, std::string_view option = "--format");
 
 // A warning on err when the input ended before its header said it would.
 void WarnIfShort(const AudioFileReader& input, SInt64 framesRead, CliContext& context);

@@ -238,7 +238,8 @@ int ProcessCommand(std::span<const std::string> arguments, CliContext& context) 
   if (!output && !outDir) throw UsageError("process needs an output file: -o OUT (or --out-dir DIR)");
   if (output && inputs.size() > 1) throw UsageError("several input files need --out-dir DIR instead of -o");
   CheckGateOptions(request.gate);
-  if (report || reportFormat) request.report = ParseTimelineFormat(reportFormat.value_or("text"));
+  if (report || reportFormat)
+    request.report = ParseTimelineFormat(reportFormat.value_or("text"), "--report-format");
   if (output) {
     request.input = inputs.front();
     request.output = *output;
