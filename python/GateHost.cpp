@@ -80,7 +80,6 @@ void GateHost::Reset() {
 }
 
 void GateHost::Stream(const Float32* const* input, Float32* const* output, std::size_t frames) {
-  const std::size_t readyStride = 2 * std::size_t{mBlock};
   std::vector<const Float32*> pending(mChannels);
   std::vector<Float32*> ready(mChannels);
   // Held back are mBlock - 1 - mPendingFrames rendered frames, so every frame
@@ -88,16 +87,15 @@ void GateHost::Stream(const Float32* const* input, Float32* const* output, std::
   for (std::size_t done = 0; done < frames;) {
     const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock - mPendingFrames, frames - done));
     for (UInt32 c = 0; c < mChannels; ++c) {
-      std::memcpy(&mPending[c * std::size_t{mBlock} + mPendingFrames], input[c] + done,
-                  count * sizeof(Float32));
+      std::memcpy(Pending(c) + mPendingFrames, input[c] + done, count * sizeof(Float32));
     }
     mPendingFrames += count;
     if (mPendingFrames == mBlock) {
       const UInt32 held = mReadyEnd - mReadyStart;
       for (UInt32 c = 0; c < mChannels; ++c) {
-        Float32* channel = &mReady[c * readyStride];
+        Float32* channel = Ready(c);
         std::memmove(channel, channel + mReadyStart, held * sizeof(Float32));
-        pending[c] = &mPending[c * std::size_t{mBlock}];
+        pending[c] = Pending(c);
         ready[c] = channel + held;
       }
       RenderBlock(pending.data(), ready.data(), mBlock);
@@ -106,7 +104,7 @@ void GateHost::Stream(const Float32* const* input, Float32* const* output, std::
       mPendingFrames = 0;
     }
     for (UInt32 c = 0; c < mChannels; ++c) {
-      std::memcpy(output[c] + done, &mReady[c * readyStride + mReadyStart], count * sizeof(Float32));
+      std::memcpy(output[c] + done, Ready(c) + mReadyStart, count * sizeof(Float32));
     }
     mReadyStart += count;
     done += count;
@@ -114,13 +112,12 @@ void GateHost::Stream(const Float32* const* input, Float32* const* output, std::
 }
 
 void GateHost::Flush(Float32* const* output) {
-  const std::size_t readyStride = 2 * std::size_t{mBlock};
   const UInt32 held = mReadyEnd - mReadyStart;
   std::vector<const Float32*> pending(mChannels);
   std::vector<Float32*> rest(mChannels);
   for (UInt32 c = 0; c < mChannels; ++c) {
-    std::memcpy(output[c], &mReady[c * readyStride + mReadyStart], held * sizeof(Float32));
-    pending[c] = &mPending[c * std::size_t{mBlock}];
+    std::memcpy(output[c], Ready(c) + mReadyStart, held * sizeof(Float32));
+    pending[c] = Pending(c);
     rest[c] = output[c] + held;
   }
   if (mPendingFrames > 0) RenderBlock(pending.data(), rest.data(), mPendingFrames);
@@ -133,7 +130,7 @@ void GateHost::RenderSilence(Float32* const* output, std::size_t frames) {
   std::fill(mPending.begin(), mPending.end(), 0.0f);
   std::vector<const Float32*> silence(mChannels);
   std::vector<Float32*> out(output, output + mChannels);
-  for (UInt32 c = 0; c < mChannels; ++c) silence[c] = &mPending[c * std::size_t{mBlock}];
+  for (UInt32 c = 0; c < mChannels; ++c) silence[c] = Pending(c);
   for (std::size_t done = 0; done < frames;) {
     const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock, frames - done));
     RenderBlock(silence.data(), out.data(), count);

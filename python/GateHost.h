@@ -68,6 +68,9 @@ class GateHost {
   void RenderBlock(const Float32* const* input, Float32* const* output, UInt32 frames) {
     mSession.Render(input, output, frames);
   }
+  // Channel c of the stream's buffers.
+  Float32* Pending(UInt32 c) noexcept { return &mPending[c * std::size_t{mBlock}]; }
+  Float32* Ready(UInt32 c) noexcept { return &mReady[c * 2 * std::size_t{mBlock}]; }
   // Renders frames of silence in blocks into output[c].
   void RenderSilence(Float32* const* output, std::size_t frames);
   void RestartStream();
@@ -101,8 +104,8 @@ void GateHost::RenderWhole(const Float32* const* input, Float32* const* output, 
     const auto count = static_cast<UInt32>(std::min<std::size_t>(mBlock, (silent ? total : frames) - done));
     const bool direct = mUnitLatency == 0;
     for (UInt32 c = 0; c < mChannels; ++c) {
-      in[c] = silent ? &mPending[c * std::size_t{mBlock}] : input[c] + done;
-      rendered[c] = direct ? output[c] + done : &mReady[c * 2 * std::size_t{mBlock}];
+      in[c] = silent ? Pending(c) : input[c] + done;
+      rendered[c] = direct ? output[c] + done : Ready(c);
     }
     if (silent) std::fill(mPending.begin(), mPending.end(), 0.0f);
     RenderBlock(in.data(), rendered.data(), count);
