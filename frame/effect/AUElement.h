@@ -30,13 +30,10 @@ class AUElement {
   // Parameter store. Unknown ids throw kAudioUnitErr_InvalidParameter.
   ParameterMapEvent& GetParamEvent(AudioUnitParameterID id);
   const ParameterMapEvent& GetParamEvent(AudioUnitParameterID id) const;
-  // Inline for the table, which the kernels read a few times every render.
+  // Inline for the table.
   Float32 GetParameter(AudioUnitParameterID id) const {
-    if (mUsesTable && id < mParameterTable.size()) [[likely]] {
-      // One aligned word, written by control threads without a lock.
-      return std::atomic_ref<Float32>(const_cast<Float32&>(mParameterTable[id].mStartValue))
-          .load(std::memory_order_relaxed);
-    }
+    if (mUsesTable && id < mParameterTable.size()) [[likely]]
+      return LoadValue(mParameterTable[id].mStartValue);
     return GetMappedParameter(id);
   }
   // Values of the table's ids first .. first + count - 1 into out, as
@@ -44,10 +41,7 @@ class AUElement {
   // no table or the table not all of those ids.
   bool GetTableParameters(AudioUnitParameterID first, UInt32 count, Float32* out) const noexcept {
     if (!mUsesTable || first > mParameterTable.size() || count > mParameterTable.size() - first) return false;
-    for (UInt32 i = 0; i < count; ++i) {
-      out[i] = std::atomic_ref<Float32>(const_cast<Float32&>(mParameterTable[first + i].mStartValue))
-                   .load(std::memory_order_relaxed);
-    }
+    for (UInt32 i = 0; i < count; ++i) out[i] = LoadValue(mParameterTable[first + i].mStartValue);
     return true;
   }
   // In map mode an absent id is created only while the component is not
@@ -73,6 +67,11 @@ class AUElement {
   bool HasName() const noexcept { return static_cast<bool>(mName); }
 
  protected:
+  // A value is one aligned word that control threads write without a lock;
+  // atomic_ref needs a mutable object, but the load does not write it.
+  static Float32 LoadValue(const Float32& field) noexcept {
+    return std::atomic_ref<Float32>(const_cast<Float32&>(field)).load(std::memory_order_relaxed);
+  }
   // GetParameter without the table: the map, or kAudioUnitErr_InvalidParameter.
   Float32 GetMappedParameter(AudioUnitParameterID id) const;
   // The entry a set writes: null when the id is not in the map and may not be added now.

@@ -21,11 +21,6 @@ void StoreKind(UInt32& field, UInt32 kind) noexcept {
   std::atomic_ref<UInt32>(field).store(kind, std::memory_order_relaxed);
 }
 
-Float32 LoadValue(const Float32& field) noexcept {
-  // atomic_ref needs a mutable object; the load does not write it.
-  return std::atomic_ref<Float32>(const_cast<Float32&>(field)).load(std::memory_order_relaxed);
-}
-
 [[noreturn]] void Fail(OSStatus status) {
   throw status;
 }
