@@ -17,13 +17,6 @@ long TruncateToLong(Float32 value) noexcept {
   return static_cast<long>(v);
 }
 
-// The key's pitch class; the usual whole key 0..11 without the general
-// reduction's library call.
-UInt32 KeyOf(Float32 key) noexcept {
-  if (key >= 0.0f && key < 12.0f) return static_cast<UInt32>(key);
-  return KeyPitchClass(key);
-}
-
 // A NaN time counts as the shortest, like anything below the range.
 Float32 ClampTime(Float32 time) noexcept {
   if (!(time >= Varsile::VarsileKernel::kMinTime)) return Varsile::VarsileKernel::kMinTime;
@@ -47,7 +40,7 @@ Varsile::KernelParameters Varsile::ReadKernelParameters() noexcept VARSILE_NONBL
   p.a4Frequency = value(kGateParam_A4Frequency);
   p.holdThreshold = TruncateToLong(value(kGateParam_JitterThreshold));
   p.accuracyThreshold = value(kGateParam_AccuracyThreshold);
-  p.key = KeyOf(value(kGateParam_Key));
+  p.key = KeyPitchClass(value(kGateParam_Key));
   for (UInt32 i = 0; i < kNumberOfIntervals; ++i) p.intervalVolumes[i] = value(kGateParam_FirstInterval + i);
   p.attackTime = ClampTime(value(kGateParam_AttackTime));
   p.releaseTime = ClampTime(value(kGateParam_ReleaseTime));
